@@ -52,6 +52,12 @@ void Put32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
   Put16(bytes, offset + 2, static_cast<uint16_t>(value >> 16));
 }
 
+uint32_t Get32(const std::vector<uint8_t>& bytes, size_t offset) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[offset + static_cast<size_t>(i)];
+  return value;
+}
+
 void PutText(std::vector<uint8_t>& bytes, size_t offset, const char* text) {
   std::memcpy(bytes.data() + offset, text, std::strlen(text));
 }
@@ -151,7 +157,8 @@ TEST(Classification, PatchedBootSectors) {
       // A corrupt log block size must not be shifted (undefined behaviour).
       {"ext4.img", "log block size 40", [](auto& b) { b[1024 + 0x18] = 40; },
        VolumeClass::Unrecognised},
-      {"ext4.img", "block groups disagree", [](auto& b) { b[1024 + 0x28] ^= 0x01; },
+      {"ext4.img", "block groups disagree (inodes per group halved)",
+       [](auto& b) { Put32(b, 1024 + 0x28, Get32(b, 1024 + 0x28) / 2); },
        VolumeClass::Unrecognised},
       {"ext4.img", "first inode 2", [](auto& b) { Put32(b, 1024 + 0x54, 2); },
        VolumeClass::Unrecognised},
