@@ -49,6 +49,8 @@ WinError GetFileSize(FileHandle handle, uint64_t* size);
 WinError FlushFile(FileHandle handle);
 // Sets the end of the file at `length` bytes (SetEndOfFile).
 WinError SetFileLength(FileHandle handle, uint64_t length);
+// The file's last-write time as a FILETIME (GetFileTime).
+WinError GetFileWriteTime(FileHandle handle, uint64_t* fileTime);
 
 // ---------------------------------------------------------------- disks ----
 
@@ -159,6 +161,8 @@ std::string WideToAnsi(const std::u16string& text);
 // `available` bytes remain (DBCS lead bytes on Windows, UTF-8 on Linux);
 // never more than `available`.
 size_t AnsiCharLength(const char* text, size_t available);
+// The same for UTF-8 on every platform: 1 for a malformed or cut sequence.
+size_t Utf8CharLength(const char* text, size_t available);
 
 // UTF-8 <-> UTF-16, the same on every platform (command line, JSON output).
 std::u16string Utf8ToUtf16(const std::string& text);

@@ -144,6 +144,17 @@ WinError SetFileLength(FileHandle handle, uint64_t length) {
   return kErrorSuccess;
 }
 
+WinError GetFileWriteTime(FileHandle handle, uint64_t* fileTime) {
+  struct stat st;
+  if (fstat(Descriptor(handle), &st) != 0) return LastError();
+  // FILETIME counts 100 ns units from 1601-01-01, 11,644,473,600 s before 1970.
+  constexpr int64_t kUnixEpochSeconds = 11644473600LL;
+  const int64_t seconds = static_cast<int64_t>(st.st_mtim.tv_sec) + kUnixEpochSeconds;
+  *fileTime = static_cast<uint64_t>(seconds) * 10000000ULL +
+              static_cast<uint64_t>(st.st_mtim.tv_nsec / 100);
+  return kErrorSuccess;
+}
+
 // ---------------------------------------------------------------- disks ----
 
 std::vector<std::u16string> ListPhysicalDisks() {
@@ -233,18 +244,6 @@ WinError CreateFolder(const std::u16string& path) {
   if (::mkdir(Native(path).c_str(), 0755) == 0) return kErrorSuccess;
   if (errno == EEXIST) return kErrorAlreadyExists;
   return LastError();
-}
-
-WinError CreateFolderTree(const std::u16string& path) {
-  if (path.empty()) return kErrorInvalidParameter;
-  if (IsFolder(path)) return kErrorAlreadyExists;
-  const std::u16string parent = ParentFolder(path);
-  if (!parent.empty() && parent != path && !IsFolder(parent)) {
-    const WinError error = CreateFolderTree(parent);
-    if (error != kErrorSuccess && error != kErrorAlreadyExists) return error;
-  }
-  const WinError error = CreateFolder(path);
-  return error;
 }
 
 WinError DeleteTree(const std::u16string& path) {
@@ -365,16 +364,7 @@ std::u16string AnsiToWide(const std::string& text) { return Utf8ToUtf16(text); }
 std::string WideToAnsi(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 size_t AnsiCharLength(const char* text, size_t available) {
-  if (available == 0) return 0;
-  const auto lead = static_cast<unsigned char>(text[0]);
-  size_t length = 1;
-  if ((lead & 0xE0) == 0xC0) length = 2;
-  else if ((lead & 0xF0) == 0xE0) length = 3;
-  else if ((lead & 0xF8) == 0xF0) length = 4;
-  for (size_t k = 1; k < length; ++k) {
-    if (k >= available || (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) return 1;
-  }
-  return length;
+  return Utf8CharLength(text, available);
 }
 
 }  // namespace platform

@@ -106,6 +106,10 @@ class CScanHistory {
                                                    uint64_t sectorCount);
   std::vector<ScanHistoryEntry>::iterator FindImage(const std::u16string& imagePath);
   void Remember(const ScanHistoryEntry* entry);
+  // Copies out and remembers an unchanged entry (1); drops a changed one
+  // with its folder, forgets the folder (0).
+  int32_t AnswerLookup(std::vector<ScanHistoryEntry>::iterator found, bool unchanged,
+                       ScanHistoryEntry* out);
 
   std::vector<ScanHistoryEntry> entries_;
   std::u16string historyRoot_;

@@ -11,11 +11,14 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engines/engine_contract.h"
 #include "engines/found_entry.h"
 #include "platform/platform.h"
+#include "scanlog/log_io.h"
 #include "scanlog/search_hit.h"
 
 // Name prefixes of the main files; the history finds logs again by them.
@@ -51,8 +54,7 @@ class CScanLog {
  public:
   // Writes to the main file go through this function (platform::WriteSome by
   // default); tests put a failing one in to prove no record is ever lost.
-  using WriteFn = WinError (*)(platform::FileHandle handle, const void* buffer, uint32_t bytes,
-                               uint32_t* done);
+  using WriteFn = logio::WriteFn;
 
   CScanLog();
   ~CScanLog();
@@ -116,13 +118,25 @@ class CScanLog {
   void SetWriteFunction(WriteFn write) { write_ = write; }
 
  private:
-  WinError WriteBuffer();
-  WinError ReadRecord(int32_t number, FoundEntry* out, bool* present);
-  const std::vector<int32_t>* NumbersFiledUnder(FolderKey key) const;
-  void LoadRelation();
+  bool IsOpen() const;
+  static WinError OpenLogFile(const std::u16string& path, platform::FileHandle* handle);
+  WinError PositionAfterWholeRecords();
+  static bool ReadCompanion(platform::FileHandle file, std::vector<char>* bytes);
+  WinError LoadRelation();
+  void ParseRelation(std::string_view text);
   void LoadDirInfo();
+  WinError WriteBuffer();
+  static WinError RewriteCompanion(platform::FileHandle file, const void* bytes, uint32_t count);
   WinError RewriteRelation();
   WinError RewriteDirInfo();
+  const std::vector<int32_t>* NumbersFiledUnder(FolderKey key) const;
+  WinError ReadRecord(int32_t number, FoundEntry* out, bool* present);
+  template <typename Visit, typename AfterChunk>
+  WinError ForEachStoredRecord(Visit visit, AfterChunk afterChunk);
+  void BuildIndexes();
+  std::string AncestorPath(const FoundEntry& record);
+  static bool MatchesSearch(const FoundEntry& record, const std::string& searchText);
+  SearchHit MakeHit(const FoundEntry& record);
 
   std::u16string mainPath_;
   std::u16string relationPath_;
@@ -140,8 +154,14 @@ class CScanLog {
   uint64_t bytesAppended_ = 0;
   WinError pendingWriteError_ = 0;
 
+  uint64_t mainFileBytes_ = 0;  // whole records that reached the main file
+
   std::map<FolderKey, std::vector<int32_t>> relations_;
   std::vector<DirInfoEntry> directories_;
+  // Lookups for the folder-path walk, rebuilt after the map or list changed.
+  bool indexesValid_ = false;
+  std::unordered_map<int32_t, FolderKey> keyOfRecord_;
+  std::unordered_map<int32_t, size_t> directoryOfId_;
 
   SearchProgressFn searchProgress_ = nullptr;
   void* searchUserData_ = nullptr;
