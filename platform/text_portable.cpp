@@ -105,6 +105,19 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   return out;
 }
 
+size_t Utf8CharLength(const char* text, size_t available) {
+  if (available == 0) return 0;
+  const auto lead = static_cast<unsigned char>(text[0]);
+  size_t length = 1;
+  if ((lead & 0xE0) == 0xC0) length = 2;
+  else if ((lead & 0xF0) == 0xE0) length = 3;
+  else if ((lead & 0xF8) == 0xF0) length = 4;
+  for (size_t k = 1; k < length; ++k) {
+    if (k >= available || (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
 WinError ErrnoToWin32(int errnoValue) {
   switch (errnoValue) {
     case 0: return kErrorSuccess;

@@ -66,6 +66,15 @@ WinError CopyDiskToFile(DiskCopyTask& task, uint32_t diskNumber, uint64_t startS
                         uint64_t sectorCount, const std::u16string& destination,
                         DiskCopyProgress progress, void* userData);
 
+// The copy loop of CopyDiskToFile, on a source that is already open:
+// task.diskHandle (any file or device), task.sectorSize and task.sectorCount
+// (already resolved, not 0 = whole disk) must be set. Seeks the source to
+// task.startSector, creates or truncates `destination`, copies, and closes
+// both handles on every exit. `clock` stands in for the tick count (tests).
+using TickSource = uint32_t (*)();
+WinError CopySectorsToFile(DiskCopyTask& task, const std::u16string& destination,
+                           TickSource clock = platform::TickCount);
+
 // Device queries for the user interface; each opens what it needs and
 // releases it again.
 WinError GetFileLength(const std::u16string& path, uint64_t* bytes);
