@@ -232,9 +232,12 @@ int32_t CScanLog::AppendRecord(const FoundEntry& record) {
                                                                : kErrorNotEnoughMemory;
     return 0;
   }
-  // A full buffer that cannot be written keeps its records for the next try
-  // and refuses this one: no number is handed out for a record not kept.
-  if (bufferedBytes_ + kLogRecordBytes > capacity_ && WriteBuffer() != kErrorSuccess) return 0;
+  // A full buffer is written; a failed write is tried once more at once. When
+  // it still fails the buffer keeps its records for the next try and this
+  // record is refused: no number is handed out for a record not kept.
+  if (bufferedBytes_ + kLogRecordBytes > capacity_ && WriteBuffer() != kErrorSuccess &&
+      WriteBuffer() != kErrorSuccess)
+    return 0;
   const int32_t number = recordsAtOpen_ + recordCount_ + 1;
   FoundEntry stored = record;
   stored.seq = static_cast<uint32_t>(number);
