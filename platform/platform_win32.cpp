@@ -156,6 +156,13 @@ WinError SetFileLength(FileHandle handle, uint64_t length) {
   return error;
 }
 
+WinError GetFileWriteTime(FileHandle handle, uint64_t* fileTime) {
+  FILETIME written;
+  if (!::GetFileTime(ToHandle(handle), nullptr, nullptr, &written)) return LastError();
+  *fileTime = (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+  return kErrorSuccess;
+}
+
 // ---------------------------------------------------------------- disks ----
 
 std::u16string PhysicalDiskPath(uint32_t diskNumber) {
