@@ -240,13 +240,18 @@ class LoopDevice {
  public:
   explicit LoopDevice(const std::u16string& image) {
     if (geteuid() != 0 || access("/dev/loop-control", F_OK) != 0) return;
-    const std::string command = "losetup -f --show '" + platform::Utf16ToUtf8(image) + "' 2>/dev/null";
+    // Attachments are serialised: two free-device searches at once can pick
+    // the same device.
+    const std::string command = "flock /tmp/varnelle-loop.lock losetup -f --show '" +
+                                platform::Utf16ToUtf8(image) + "' 2>/dev/null";
     if (FILE* pipe = popen(command.c_str(), "r")) {
       char line[256] = {};
       if (std::fgets(line, sizeof line, pipe) != nullptr) device_ = line;
       pclose(pipe);
     }
-    while (!device_.empty() && (device_.back() == '\n' || device_.back() == ' ')) device_.pop_back();
+    while (!device_.empty() && (device_.back() == '\n' || device_.back() == ' ')) {
+      device_.pop_back();
+    }
     setenv("VARNELLE_INCLUDE_LOOP", "1", 1);
   }
   ~LoopDevice() {
