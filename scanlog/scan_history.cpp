@@ -48,8 +48,8 @@ bool ReadWhole(platform::FileHandle file, void* buffer, uint32_t bytes) {
 // The volume's free bytes now; 0 when the tag is no drive letter or the
 // query fails.
 uint64_t CurrentFreeBytes(uint16_t volumeTag) {
-  const bool isLetter = (volumeTag >= u'A' && volumeTag <= u'Z') ||
-                        (volumeTag >= u'a' && volumeTag <= u'z');
+  const bool isLetter =
+      (volumeTag >= u'A' && volumeTag <= u'Z') || (volumeTag >= u'a' && volumeTag <= u'z');
   uint64_t bytes = 0;
   if (!isLetter || platform::GetVolumeFreeBytes(static_cast<char16_t>(volumeTag), &bytes) != 0)
     return 0;
@@ -69,20 +69,21 @@ uint64_t ImageWriteTime(const std::u16string& imagePath) {
 }
 
 bool EndsWith(const std::u16string& text, const std::u16string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace
 
-CScanHistory::CScanHistory()
-    : historyRoot_(platform::JoinPath(AppFolder(), kScanLogFolderName)) {}
+CScanHistory::CScanHistory() : historyRoot_(platform::JoinPath(AppFolder(), kScanLogFolderName)) {}
 
 std::u16string CScanHistory::ConfigPath() const {
   return platform::JoinPath(historyRoot_, kConfigName);
 }
 
 std::u16string CScanHistory::NumberedFolder(uint64_t number) const {
-  std::u16string folder = platform::JoinPath(historyRoot_, platform::Utf8ToUtf16(std::to_string(number)));
+  std::u16string folder =
+      platform::JoinPath(historyRoot_, platform::Utf8ToUtf16(std::to_string(number)));
   folder += platform::kPathSeparator;
   return folder;
 }
@@ -187,9 +188,8 @@ int32_t CScanHistory::AnswerLookup(std::vector<ScanHistoryEntry>::iterator found
   return 0;
 }
 
-int32_t CScanHistory::FindDiskEntry(uint32_t diskNumber, uint64_t firstSector,
-                                    uint64_t sectorCount, uint16_t volumeTag,
-                                    ScanHistoryEntry* out) {
+int32_t CScanHistory::FindDiskEntry(uint32_t diskNumber, uint64_t firstSector, uint64_t sectorCount,
+                                    uint16_t volumeTag, ScanHistoryEntry* out) {
   const uint64_t freeBytes = CurrentFreeBytes(volumeTag);
   const auto found = FindDisk(diskNumber, firstSector, sectorCount);
   return AnswerLookup(found, found != entries_.end() && found->freeBytes == freeBytes, out);
@@ -224,11 +224,11 @@ void CScanHistory::NewScanFolder() {
 
 void CScanHistory::ReleaseScanFolder() { --scanCounter_; }
 
-WinError CScanHistory::RecordDeepScan(uint16_t volumeTag, int32_t diskNumber,
-                                      uint64_t firstSector, uint64_t sectorCount,
-                                      uint64_t extentStart, uint64_t extentLength,
-                                      uint64_t extentOffset, uint64_t sectorsDone,
-                                      uint64_t filesFound, const std::u16string& scanFolder,
+WinError CScanHistory::RecordDeepScan(uint16_t volumeTag, int32_t diskNumber, uint64_t firstSector,
+                                      uint64_t sectorCount, uint64_t extentStart,
+                                      uint64_t extentLength, uint64_t extentOffset,
+                                      uint64_t sectorsDone, uint64_t filesFound,
+                                      const std::u16string& scanFolder,
                                       const std::u16string& imagePath) {
   const bool isImage = !imagePath.empty();
   const uint64_t stamp = isImage ? ImageWriteTime(imagePath) : CurrentFreeBytes(volumeTag);

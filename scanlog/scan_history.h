@@ -23,17 +23,17 @@ constexpr int32_t kImageDiskNumber = 128;
 // One deep scan of one volume or image, stored as 1,120 packed bytes.
 #pragma pack(push, 1)
 struct ScanHistoryEntry {
-  int32_t diskNumber;       // 128 for an image
-  uint32_t alignment;       // undefined, never read
-  uint64_t firstSector;     // first sector of the volume on its disk
-  uint64_t sectorCount;     // volume length in sectors
-  uint64_t extentStart;     // extent being scanned (sectors from the volume start)
-  uint64_t extentLength;    // its length; 0 once the scan is complete
-  uint64_t extentOffset;    // sectors of that extent already scanned
-  uint64_t sectorsDone;     // sectors scanned in all
-  uint64_t filesFound;      // files found so far
-  uint64_t freeBytes;       // the volume's free bytes when made; 0 for an image
-  uint64_t imageWriteTime;  // FILETIME of the image's last write; 0 for a disk
+  int32_t diskNumber;                      // 128 for an image
+  uint32_t alignment;                      // undefined, never read
+  uint64_t firstSector;                    // first sector of the volume on its disk
+  uint64_t sectorCount;                    // volume length in sectors
+  uint64_t extentStart;                    // extent being scanned (sectors from the volume start)
+  uint64_t extentLength;                   // its length; 0 once the scan is complete
+  uint64_t extentOffset;                   // sectors of that extent already scanned
+  uint64_t sectorsDone;                    // sectors scanned in all
+  uint64_t filesFound;                     // files found so far
+  uint64_t freeBytes;                      // the volume's free bytes when made; 0 for an image
+  uint64_t imageWriteTime;                 // FILETIME of the image's last write; 0 for a disk
   char16_t imagePath[kHistoryPathChars];   // NUL-terminated; empty for a disk
   char16_t scanFolder[kHistoryPathChars];  // NUL-terminated, ends with the separator
 };

@@ -153,10 +153,10 @@ bool CScanLog::ReadCompanion(platform::FileHandle file, std::vector<char>* bytes
     return false;
   }
   uint32_t read = 0;
-  const bool whole = platform::Seek(file, 0) == kErrorSuccess &&
-                     ReadFully(file, bytes->data(), static_cast<uint32_t>(size), &read) ==
-                         kErrorSuccess &&
-                     read == size;
+  const bool whole =
+      platform::Seek(file, 0) == kErrorSuccess &&
+      ReadFully(file, bytes->data(), static_cast<uint32_t>(size), &read) == kErrorSuccess &&
+      read == size;
   platform::Seek(file, 0);
   return whole;
 }
@@ -166,7 +166,8 @@ WinError CScanLog::LoadRelation() {
   const WinError error = platform::GetFileSize(relationFile_, &size);
   if (error != kErrorSuccess) return error;
   std::vector<char> text;
-  if (ReadCompanion(relationFile_, &text)) ParseRelation(std::string_view(text.data(), text.size()));
+  if (ReadCompanion(relationFile_, &text))
+    ParseRelation(std::string_view(text.data(), text.size()));
   indexesValid_ = false;
   return kErrorSuccess;
 }
@@ -228,8 +229,8 @@ void CScanLog::CloseLog() {
 
 int32_t CScanLog::AppendRecord(const FoundEntry& record) {
   if (buffer_.empty()) {
-    pendingWriteError_ = mainFile_ == platform::kInvalidHandle ? kErrorInvalidHandle
-                                                               : kErrorNotEnoughMemory;
+    pendingWriteError_ =
+        mainFile_ == platform::kInvalidHandle ? kErrorInvalidHandle : kErrorNotEnoughMemory;
     return 0;
   }
   // A full buffer is written; a failed write is tried once more at once. When
@@ -290,12 +291,12 @@ WinError CScanLog::FlushLog() {
 
 // Rewrites a companion file from byte 0 and cuts it behind what was written,
 // so no older, longer content survives to be read back.
-WinError CScanLog::RewriteCompanion(platform::FileHandle file, const void* bytes,
-                                    uint32_t count) {
+WinError CScanLog::RewriteCompanion(platform::FileHandle file, const void* bytes, uint32_t count) {
   if (file == platform::kInvalidHandle) return kErrorInvalidHandle;
   uint32_t written = 0;
   WinError error = platform::Seek(file, 0);
-  if (error == kErrorSuccess) error = logio::WriteAll(platform::WriteSome, file, bytes, count, &written);
+  if (error == kErrorSuccess)
+    error = logio::WriteAll(platform::WriteSome, file, bytes, count, &written);
   if (error == kErrorSuccess) error = platform::SetFileLength(file, written);
   platform::Seek(file, 0);
   return error;
@@ -442,7 +443,8 @@ void CScanLog::BuildIndexes() {
   directoryOfId_.clear();
   for (const auto& [key, numbers] : relations_)
     for (const int32_t number : numbers) keyOfRecord_.emplace(number, key);
-  for (size_t i = 0; i < directories_.size(); ++i) directoryOfId_.emplace(directories_[i].id, i);
+  for (size_t i = 0; i < directories_.size(); ++i)
+    directoryOfId_.emplace(int32_t{directories_[i].id}, i);
   indexesValid_ = true;
 }
 
@@ -451,9 +453,9 @@ WinError CScanLog::GetAncestors(const FoundEntry& record, std::vector<FoundEntry
   if (relations_.empty()) return kErrorSuccess;
   const FolderKey rootKey = relations_.begin()->first;
   std::set<uint32_t> seen;
-  for (const FoundEntry& earlier : *ancestors) seen.insert(earlier.seq);
+  for (const FoundEntry& earlier : *ancestors) seen.insert(uint32_t{earlier.seq});
   int32_t child = static_cast<int32_t>(record.seq);
-  seen.insert(record.seq);
+  seen.insert(uint32_t{record.seq});
   for (;;) {
     const auto filed = keyOfRecord_.find(child);
     if (filed == keyOfRecord_.end() || filed->second == rootKey) return kErrorSuccess;
@@ -470,7 +472,7 @@ WinError CScanLog::GetAncestors(const FoundEntry& record, std::vector<FoundEntry
       if (error != kErrorSuccess) return error;
     }
     // A chain never repeats a folder, so a damaged log cannot make it loop.
-    if (!seen.insert(parent.seq).second) return kErrorSuccess;
+    if (!seen.insert(uint32_t{parent.seq}).second) return kErrorSuccess;
     ancestors->push_back(parent);
     child = static_cast<int32_t>(parent.seq);
   }
@@ -527,12 +529,14 @@ int32_t CScanLog::SearchByExtension(const char16_t* text, std::vector<SearchHit>
 
   const WinError error = ForEachStoredRecord(
       [&](const FoundEntry& record) {
-        if (!searchText.empty() && MatchesSearch(record, searchText)) hits->push_back(MakeHit(record));
+        if (!searchText.empty() && MatchesSearch(record, searchText))
+          hits->push_back(MakeHit(record));
         return true;
       },
       [&](uint64_t bytesRead) {
         if (searchProgress_ == nullptr) return true;
-        const uint64_t percent = fileSize == 0 ? 100 : std::min<uint64_t>(100, bytesRead * 100 / fileSize);
+        const uint64_t percent =
+            fileSize == 0 ? 100 : std::min<uint64_t>(100, bytesRead * 100 / fileSize);
         return searchProgress_(searchUserData_, static_cast<int32_t>(percent), 0) == 0;
       });
   if (error != kErrorSuccess) return error;

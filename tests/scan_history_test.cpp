@@ -1,5 +1,7 @@
 // Scan history: the application-data layout, the "config" file byte for
 // byte, interrupted and failed saves, lookups and which folders may go.
+#include "scanlog/scan_history.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "scanlog/scan_history.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -43,7 +44,8 @@ class ScanHistoryTest : public testing::Test {
  protected:
   void SetUp() override {
     test_support::UseFreshDataFolder();
-    root_ = platform::JoinPath(platform::JoinPath(platform::AppDataBase(), u"Varnelle"), u"ScanLog");
+    root_ =
+        platform::JoinPath(platform::JoinPath(platform::AppDataBase(), u"Varnelle"), u"ScanLog");
     platform::CreateFolderTree(root_);
   }
   std::u16string Config() const { return platform::JoinPath(root_, u"config"); }
@@ -77,7 +79,8 @@ TEST_F(ScanHistoryTest, OnlyWholeEntriesAreLoaded) {
     size_t size;
     uint64_t counter;
     size_t entries;
-  } cases[] = {{8 + 2 * 1120, 7, 2}, {8 + 1500, 7, 1}, {8 + 1119, 7, 0}, {8, 7, 0}, {5, 0, 0}, {0, 0, 0}};
+  } cases[] = {
+      {8 + 2 * 1120, 7, 2}, {8 + 1500, 7, 1}, {8 + 1119, 7, 0}, {8, 7, 0}, {5, 0, 0}, {0, 0, 0}};
   for (const auto& c : cases) {
     std::vector<uint8_t> bytes = ConfigBytes(7, two);
     bytes.resize(c.size, 0xEE);
@@ -103,8 +106,8 @@ TEST_F(ScanHistoryTest, LoadedPathsAreAlwaysTerminated) {
 }
 
 TEST_F(ScanHistoryTest, InterruptedSaveIsCompletedAtLoad) {
-  ASSERT_TRUE(test_support::WriteWholeFile(Config() + u".tmp",
-                                           ConfigBytes(4, {DiskEntry(63, 0, u"a")})));
+  ASSERT_TRUE(
+      test_support::WriteWholeFile(Config() + u".tmp", ConfigBytes(4, {DiskEntry(63, 0, u"a")})));
   const CScanHistory history = Loaded();
   EXPECT_EQ(history.ScanCounter(), 4u);
   EXPECT_EQ(history.Entries().size(), 1u);
@@ -168,8 +171,8 @@ TEST_F(ScanHistoryTest, DiskLookupKeepsUnchangedVolumesAndDropsChangedOnes) {
   MakeFile(platform::JoinPath(changed, u"Pro_Fat_1"));
   MakeFile(platform::JoinPath(outside, u"precious.doc"));
   // This system reports no free bytes for these volumes (0): 5 means changed.
-  WriteConfig(ConfigBytes(7, {DiskEntry(100, 0, kept), DiskEntry(200, 5, changed),
-                              DiskEntry(300, 5, outside)}));
+  WriteConfig(ConfigBytes(
+      7, {DiskEntry(100, 0, kept), DiskEntry(200, 5, changed), DiskEntry(300, 5, outside)}));
   CScanHistory history = Loaded();
 
   ScanHistoryEntry found;
@@ -195,8 +198,8 @@ TEST_F(ScanHistoryTest, OnlyNumberedScanFoldersMayBeDeleted) {
   const std::u16string upper = platform::JoinPath(root_, u"12a") + Sep();
   for (const auto& folder : {named, upper}) ASSERT_EQ(platform::CreateFolderTree(folder), 0);
   CScanHistory history = Loaded();
-  for (const auto& folder : {base + Sep(), root_ + Sep(), root_, named, upper,
-                             platform::JoinPath(root_, u"12a")}) {
+  for (const auto& folder :
+       {base + Sep(), root_ + Sep(), root_, named, upper, platform::JoinPath(root_, u"12a")}) {
     history.DeleteHistoryEntry(folder);
     EXPECT_TRUE(platform::PathExists(folder)) << platform::Utf16ToUtf8(folder);
   }
@@ -240,7 +243,8 @@ TEST_F(ScanHistoryTest, ImageLookupByExactPathAndWriteTime) {
   // Rewritten image: a new last-write time drops the entry and its folder.
   platform::FileHandle file = platform::kInvalidHandle;
   ASSERT_EQ(platform::OpenFile(image, platform::Access::ReadWrite,
-                               platform::Disposition::OpenExisting, &file), 0);
+                               platform::Disposition::OpenExisting, &file),
+            0);
   uint64_t before = 0, after = 0;
   platform::GetFileWriteTime(file, &before);
   after = before;
@@ -289,8 +293,8 @@ TEST_F(ScanHistoryTest, FindLogFileNeverReturnsACompanion) {
   ASSERT_EQ(platform::CreateFolderTree(folder), 0);
   const CScanHistory history = Loaded();
   std::u16string name;
-  for (const char16_t* file : {u"Pro_Fat_0_20141217 5_Relation", u"Pro_Fat_0_20141217 5_DirInfo",
-                               u".Pro_Fat_hidden"})
+  for (const char16_t* file :
+       {u"Pro_Fat_0_20141217 5_Relation", u"Pro_Fat_0_20141217 5_DirInfo", u".Pro_Fat_hidden"})
     MakeFile(platform::JoinPath(folder, file));
   EXPECT_EQ(history.FindLogFile(u"Pro_Fat_", &name, folder), 0);
   EXPECT_TRUE(name.empty());

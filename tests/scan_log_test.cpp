@@ -1,5 +1,7 @@
 // Scan log: file formats byte for byte, buffering, reopening, listings,
 // counts, folder paths and the search, plus damaged and hostile log files.
+#include "scanlog/scan_log.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 
 #include "platform/platform.h"
 #include "scanlog/scan_history.h"
-#include "scanlog/scan_log.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -427,7 +428,8 @@ TEST_F(ScanLogTest, CountFilesUnderEndsOnDuplicatedFolders) {
   ASSERT_EQ(log.OpenLog(u"Fast_10"), 0);
   const int32_t folder = Add(log, kRoot, Record("F", true, 10));
   for (uint32_t level = 1; level <= 40; ++level) {
-    for (int copy = 0; copy < 2; ++copy) log.AddRelation(MakeFolderKey(10, level), folder, 10, nullptr);
+    for (int copy = 0; copy < 2; ++copy)
+      log.AddRelation(MakeFolderKey(10, level), folder, 10, nullptr);
     Add(log, MakeFolderKey(10, level), Record("x.txt"));
   }
   log.FlushLog();
@@ -511,7 +513,8 @@ TEST_F(ScanLogTest, SearchPathStartsWithTheVolumeTag) {
   Add(log, kRoot, Record("Dir1", true, 20));
   Add(log, MakeFolderKey(20, 1), Record("Dir2", true, 21));
   char name = 'a';
-  for (const auto& c : cases) Add(log, MakeFolderKey(21, 2), Record(std::string(1, name++) + ".jpg", false, 0, 1, c.tag));
+  for (const auto& c : cases)
+    Add(log, MakeFolderKey(21, 2), Record(std::string(1, name++) + ".jpg", false, 0, 1, c.tag));
   std::vector<SearchHit> hits;
   ASSERT_EQ(log.SearchByExtension(u"*.jpg", &hits), 1);
   ASSERT_EQ(hits.size(), 3u);
@@ -553,7 +556,8 @@ TEST_F(ScanLogTest, RecordOffsetsAreSixtyFourBit) {
   const std::u16string mainPath = InFolder(u"Pro_Ntfs_big");
   platform::FileHandle file = platform::kInvalidHandle;
   ASSERT_EQ(platform::OpenFile(mainPath, platform::Access::ReadWrite,
-                               platform::Disposition::CreateAlways, &file), 0);
+                               platform::Disposition::CreateAlways, &file),
+            0);
   const uint64_t offset = 6499999ULL * 346;
   ASSERT_EQ(offset, 2248999654ULL);
   FoundEntry far = Record("far.jpg");
