@@ -16,8 +16,8 @@ namespace {
 using namespace ntfs;
 
 void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
+  const uint8_t bytes[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+  std::copy(bytes, bytes + 2, b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   Put16(b, at, v & 0xFFFF);
