@@ -78,7 +78,8 @@ std::string NoEngineReason(const std::string& source, const std::u16string& path
            "' holds no FAT, NTFS or ext file system that the quick scan knows (a whole disk "
            "with a partition table is scanned one partition at a time, e.g. /dev/sdb1)";
   }
-  return "no engine for '" + source + "'";
+  return std::string("no quick-scan engine for the ") + VolumeClassName(report.volumeClass) +
+         " volume in '" + source + "' yet";
 }
 
 // Resolves and scans the source. True with an engine in `target`; false with

@@ -74,11 +74,30 @@ std::set<std::u16string> DefaultTypeSelection() {
   return keys;
 }
 
+std::set<std::u16string> SearchExtensionsFor(const std::set<std::u16string>& keys) {
+  std::set<std::u16string> extensions = keys;
+  for (TypeList list : {TypeList::Photo, TypeList::Audio, TypeList::Video}) {
+    const std::u16string_view text = TypeListText(list);
+    // Items are "*.ext|".
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find(u'|', start);
+      if (end == std::u16string_view::npos) end = text.size();
+      const std::u16string_view item = text.substr(start, end - start);
+      start = end + 1;
+      if (item.size() <= 2 || item.substr(0, 2) != u"*.") continue;
+      const std::u16string extension(item.substr(2));
+      if (keys.count(NormalizeTypeKey(extension)) != 0) extensions.insert(extension);
+    }
+  }
+  return extensions;
+}
+
 SearchJobResult RunSearchJob(const std::vector<ScanTarget*>& targets,
                              const std::set<std::u16string>& keys, IJobObserver& observer,
                              std::vector<SearchHit>* hits) {
   SearchJobResult result;
-  const std::u16string text = ConvertSearchText(BuildTypeFilter(keys));
+  const std::u16string text = ConvertSearchText(BuildTypeFilter(SearchExtensionsFor(keys)));
   const size_t first = hits->size();
   for (size_t i = 0; i < targets.size(); ++i) {
     IFileRecoveryParse* engine = targets[i]->engine.get();

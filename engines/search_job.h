@@ -27,14 +27,21 @@ std::u16string TypeKeyOfName(const char* name);
 // the result filter page starts with.
 std::set<std::u16string> DefaultTypeSelection();
 
+// The selected keys plus every extension of the type lists that is grouped
+// under one of them (jpeg for jpg, tiff for tif, scr for pcx, midi for mid,
+// m4p for m4a). The logs' substring test would never find "a.jpeg" in a
+// search text made of the keys alone.
+std::set<std::u16string> SearchExtensionsFor(const std::set<std::u16string>& keys);
+
 struct SearchJobResult {
   bool cancelled = false;
   size_t targetsSearched = 0;
   size_t hitsBeforeFilter = 0;  // what the engines returned, before the type-key test
 };
 
-// Searches the targets in order for the types in `keys` (an empty set
-// searches the three media lists and keeps every hit) and appends the hits
+// Searches the targets in order for the types in `keys` (with the extensions
+// grouped under them; an empty set searches the three media lists and keeps
+// every hit) and appends the hits
 // whose type key is selected to `hits`. Targets without an engine are passed
 // over. A cancel ends the job after the engine being searched has returned;
 // the hits found up to then stay.
