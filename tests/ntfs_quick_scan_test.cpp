@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/engine_factory.h"
 #include "engines/ntfs/ntfs_bitmap.h"
 #include "engines/ntfs/ntfs_quick_scan.h"
 #include "engines/ntfs/ntfs_record.h"
@@ -165,6 +166,16 @@ TEST_P(NtfsImage, FindsEveryDeletedFileInItsFolderAndRestoresItByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, NtfsImage, testing::Values("ntfs-4k.img", "ntfs-64k.img"));
+
+TEST(NtfsQuickScan, TheFactoryMakesThisEngineForAnNtfsImage) {
+  const std::u16string image = test_support::FixturePath("ntfs-64k.img");
+  REQUIRE_FIXTURE(image);
+  FreshLogs();
+  std::unique_ptr<IFileRecoveryParse> engine = CreateImageEngine(image, 3, false);
+  ASSERT_NE(nullptr, dynamic_cast<CFastNtfsRecovery*>(engine.get()));
+  ASSERT_EQ(kErrorSuccess, engine->Scan(nullptr));
+  EXPECT_GT(engine->GetEntryCount(), 14u);
+}
 
 TEST(NtfsQuickScan, RestoresADeletedFolderTreeAndPreviewsIntoMemory) {
   const std::u16string image = test_support::FixturePath("ntfs-4k.img");

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "carving/signature_table.h"
+#include "carving/type_lists.h"
 #include "engines/ntfs/ntfs_bitmap.h"
 #include "engines/restore.h"
 #include "platform/platform.h"
@@ -685,10 +687,31 @@ WinError CFastNtfsRecovery::CopyData(const FoundEntry& file, uint64_t byteLimit,
   return stopped != 0 ? stopped : result;
 }
 
+// Whether the file's first bytes agree with its extension: the resident
+// value, or the first sector of its first run. Empty resident data is not
+// intact; no extension, no runs or an unreadable sector leave 1.
 uint32_t CFastNtfsRecovery::CheckContent(const FoundEntry& entry, const Attribute* data) {
-  (void)entry;
   if (data != nullptr && !data->nonResident && data->valueLength == 0) return 0;
-  return 1;
+  const std::string name(entry.name, strnlen(entry.name, sizeof entry.name));
+  if (!NameHasExtensionDot(name) || data == nullptr) return 1;
+  const std::string extension = NameExtension(name);
+  if (!data->nonResident) {
+    return CheckFileContent(data->value, data->valueLength, extension.c_str(), &source_,
+                            sourceSectorBytes_, entry.entrySector);
+  }
+  const std::vector<ClusterExtent> extents =
+      ToExtents(DecodeRunList(data->bytes, data->length, bytesPerSector_));
+  if (extents.empty() || extents[0].sparse || extents[0].firstCluster < 0 ||
+      extents[0].firstCluster >= kMaxCluster) {
+    return 1;
+  }
+  const uint64_t sector =
+      firstSector_ + static_cast<uint64_t>(extents[0].firstCluster) * sectorsPerClusterOnSource_;
+  std::vector<uint8_t> bytes(sourceSectorBytes_);
+  uint32_t got = 0;
+  if (ReadSourceSectors(bytes.data(), sector, 1, &got) != kErrorSuccess || got != 1) return 1;
+  return CheckFileContent(bytes.data(), bytes.size(), extension.c_str(), &source_,
+                          sourceSectorBytes_, sector);
 }
 
 WinError CFastNtfsRecovery::Restore(const FoundEntry* entry, const char16_t* destination,
