@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engines/fast_ext_recovery.h"
+#include "engines/ntfs/ntfs_quick_scan.h"
 #include "engines/scoped_file.h"
 #include "storage/sector_source.h"
 
@@ -19,7 +20,7 @@ std::unique_ptr<IFileRecoveryParse> Make() {
 // order; every class gets the same deep engine. The FAT and NTFS quick
 // engines and the composite deep engine are wired here as they are built.
 constexpr EngineMaker kQuickEngines[] = {
-    /* Ntfs */ nullptr,
+    /* Ntfs */ &Make<CFastNtfsRecovery>,
     /* Fat */ nullptr,
     /* Ext */ &Make<CFastExtRecovery>,
     /* Unrecognised */ nullptr,
