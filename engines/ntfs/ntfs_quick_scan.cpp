@@ -27,6 +27,11 @@ constexpr int32_t kNoAttribute = -100;
 // Clusters beyond 2^48 cannot exist on any volume; refusing them keeps every
 // cluster-to-sector product inside 64 bits.
 constexpr int64_t kMaxCluster = int64_t{1} << 48;
+// NTFS clusters are at most 2 MiB; a larger size from a log is refused.
+constexpr int32_t kMaxClusterBytes = 2 * 1024 * 1024;
+// Deeper than any real folder tree (a path holds at most 32,767 characters);
+// bounds the parent walk on a hostile chain that never reaches the root.
+constexpr uint32_t kMaxFolderDepth = 4096;
 
 bool IsPowerOfTwo(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
@@ -455,6 +460,7 @@ WinError CFastNtfsRecovery::ScanMft() {
   secondsLeft_ = -1;
   scanStartTick_ = lastEstimateTick_ = platform::TickCount();
   const uint64_t chunkSectors = uint64_t{kChunkRecords} * sectorsPerRecord_;
+  const uint64_t volumeEnd = firstSector_ + volumeSectors_;
   for (const ClusterExtent& extent : mftExtents_) {
     const uint64_t sectors =
         std::min<uint64_t>(extent.clusterCount, kMaxCluster) * sectorsPerClusterOnSource_;
@@ -464,8 +470,12 @@ WinError CFastNtfsRecovery::ScanMft() {
     }
     const uint64_t start =
         firstSector_ + static_cast<uint64_t>(extent.firstCluster) * sectorsPerClusterOnSource_;
-    for (uint64_t offset = 0; offset < sectors;) {
-      const uint64_t count = std::min(sectors - offset, chunkSectors);
+    // A hostile run list may point past the volume: only what lies inside
+    // it is read, so the walk ends in time.
+    const uint64_t readable = start >= volumeEnd ? 0 : std::min(sectors, volumeEnd - start);
+    done += sectors - readable;
+    for (uint64_t offset = 0; offset < readable;) {
+      const uint64_t count = std::min(readable - offset, chunkSectors);
       const WinError result = ScanChunk(start + offset, static_cast<uint32_t>(count / sectorsPerRecord_));
       if (result != kErrorSuccess) return result;
       offset += count;
@@ -535,7 +545,7 @@ void CFastNtfsRecovery::ParseFileRecord(uint8_t* record, uint64_t sector) {
 uint32_t CFastNtfsRecovery::RegisterParentChain(uint32_t parent) {
   uint32_t depth = 0;
   std::vector<uint32_t> walked;  // this walk's folders: ends any cycle
-  for (uint32_t folder = parent; folder != kRootRecord;) {
+  for (uint32_t folder = parent; folder != kRootRecord && depth < kMaxFolderDepth;) {
     if (std::find(walked.begin(), walked.end(), folder) != walked.end()) break;
     walked.push_back(folder);
     if (folderSeen_.insert(folder).second) folderSet_.push_back(folder);
@@ -668,7 +678,8 @@ WinError CFastNtfsRecovery::CopyData(const FoundEntry& file, uint64_t byteLimit,
     if (answer != 0) return answer;
     return bytes < wanted ? kErrorHandleEof : kErrorSuccess;
   }
-  if (file.clusterBytes <= 0 || static_cast<uint32_t>(file.clusterBytes) % sourceSectorBytes_ != 0) {
+  if (file.clusterBytes <= 0 || file.clusterBytes > kMaxClusterBytes ||
+      static_cast<uint32_t>(file.clusterBytes) % sourceSectorBytes_ != 0) {
     return kErrorInvalidParameter;
   }
   uint64_t delivered = 0;
@@ -744,7 +755,11 @@ WinError CFastNtfsRecovery::LoadAllocationMap() {
   result = FindAttribute(record, kAttrData, &data);
   if (result == kNoAttribute) return kErrorInvalidParameter;
   if (result != kErrorSuccess) return result;
-  const uint64_t volumeBytes = volumeClusters_ == 0 ? UINT64_MAX : (volumeClusters_ + 7) / 8;
+  // Never more than one bit per cluster of the volume, whatever the
+  // attribute claims.
+  uint64_t clusters = volumeSectors_ / sectorsPerClusterOnSource_;
+  if (volumeClusters_ != 0) clusters = std::min(clusters, volumeClusters_);
+  const uint64_t volumeBytes = (clusters + 7) / 8;
   std::vector<uint8_t> bits;
   if (data.resident) {
     bits = std::move(data.value);
