@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engines/fast_ext_recovery.h"
+#include "engines/fat/fat_quick_scan.h"
 #include "engines/ntfs/ntfs_quick_scan.h"
 #include "engines/scoped_file.h"
 #include "storage/sector_source.h"
@@ -21,7 +22,7 @@ std::unique_ptr<IFileRecoveryParse> Make() {
 // engines and the composite deep engine are wired here as they are built.
 constexpr EngineMaker kQuickEngines[] = {
     /* Ntfs */ &Make<CFastNtfsRecovery>,
-    /* Fat */ nullptr,
+    /* Fat */ &Make<CFastFatRecovery>,
     /* Ext */ &Make<CFastExtRecovery>,
     /* Unrecognised */ nullptr,
 };
