@@ -90,6 +90,11 @@ bool ScanSource(const CliOptions& options, CliContext& context, ScanTarget* targ
     *status = Fail(context, error);
     return false;
   }
+  // Each run scans into a numbered scan folder of its own, emptied first: a
+  // quick scan's log is named after the volume's first sector and the minute,
+  // so two runs on images within one minute would otherwise add their records
+  // to one log and list every file twice.
+  GetScanHistory().NewScanFolder();
   const ScanJobResult scanned = RunScanJob({target}, false, context.progress);
   context.progress.Clear();
   switch (scanned.outcome) {
@@ -204,10 +209,12 @@ int RunRecover(const CliOptions& options, CliContext& context) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   char time[32];
   std::snprintf(time, sizeof time, "%.2f s", seconds);
-  context.out << "Recovered " << Count(recovered.done - recovered.failed, "file", "files") << " ("
-              << SizeText(recovered.bytes) << ") into " << PrintableText(options.destination)
+  context.out << "Recovered " << Count(recovered.done - recovered.failed, "file", "files")
+              << " into " << PrintableText(options.destination) << ": " << SizeText(recovered.bytes)
               << "; " << recovered.failed << " failed";
-  if (recovered.cancelled) context.out << "; cancelled after " << recovered.done << " of " << recovered.total;
+  if (recovered.cancelled) {
+    context.out << "; cancelled after " << recovered.done << " of " << recovered.total;
+  }
   context.out << ". Time: " << time << ".\n";
   context.out << "Scan logs: " << ScanLogFolder() << "\n";
   if (recovered.cancelled) return kExitCancelled;

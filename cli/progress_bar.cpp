@@ -86,7 +86,12 @@ void CProgressBar::OnProgress(const JobProgress& progress) {
     view_.counts = Plural(progress.filesFound, "file") + " found";
     view_.secondsLeft =
         progress.secondsLeft >= 0 ? progress.secondsLeft : EstimateSecondsLeft(progress.percent);
-  } else if (kind_ == JobKind::Recovery) {
+  } else if (kind_ == JobKind::Recovery && progress.filesTotal > 0) {
+    // The bar runs once over the whole selection; the current file moves it
+    // within its share.
+    const int64_t share = progress.percent >= 100 ? 0 : progress.percent;
+    view_.percent =
+        static_cast<int32_t>((int64_t {progress.filesDone} * 100 + share) / progress.filesTotal);
     view_.counts = std::to_string(progress.filesDone) + " of " +
                    Plural(progress.filesTotal, "file");
     if (progress.filesFailed > 0) view_.counts += ", " + std::to_string(progress.filesFailed) + " failed";

@@ -95,6 +95,10 @@ RecoveryJobResult RunRecoveryJob(const std::vector<FoundEntry>& selection,
   RecoveryRun run;
   run.observer = &observer;
   run.result.total = static_cast<uint32_t>(selection.size());
+  JobStage stage;
+  stage.kind = JobKind::Recovery;
+  stage.targetCount = selection.size();
+  observer.OnStage(stage);
   for (const FoundEntry& entry : selection) {
     if (observer.IsCancelRequested() || !RecoverEntry(run, entry, findEngine, root)) {
       run.result.cancelled = true;
