@@ -17,28 +17,39 @@
 
 namespace fat_test {
 
-// A private copy of a fixture image; empty when the fixture is missing.
-inline std::u16string CopyFixture(const std::string& name) {
-  const std::u16string source = test_support::FixturePath(name);
-  std::vector<uint8_t> bytes;
-  if (source.empty() || !test_support::ReadWholeFile(source, &bytes)) return std::u16string();
-  const std::u16string copy =
-      platform::JoinPath(test_support::MakeTempFolder("fat"), platform::Utf8ToUtf16(name));
-  return test_support::WriteWholeFile(copy, bytes) ? copy : std::u16string();
-}
-
 // An image held in memory, patched, and written back before it is opened.
 struct Image {
   std::u16string path;
   std::vector<uint8_t> bytes;
   FatGeometry geometry;
 
+  // Reads a fixture and writes the private copy that the test patches.
   bool Load(const std::string& fixture) {
-    path = CopyFixture(fixture);
-    return !path.empty() && test_support::ReadWholeFile(path, &bytes) &&
-           ParseFatBootSector(bytes.data(), bytes.size(), &geometry) == 0;
+    const std::u16string source = test_support::FixturePath(fixture);
+    if (source.empty() || !test_support::ReadWholeFile(source, &bytes)) return false;
+    path = platform::JoinPath(test_support::MakeTempFolder("fat"), platform::Utf8ToUtf16(fixture));
+    return ParseFatBootSector(bytes.data(), bytes.size(), &geometry) == 0 && Save();
   }
   bool Save() const { return test_support::WriteWholeFile(path, bytes); }
+  // Writes bytes[offset, offset + length) into the copy in place.
+  bool SaveRange(uint64_t offset, size_t length) const {
+    platform::FileHandle handle;
+    if (platform::OpenFile(path, platform::Access::ReadWrite,
+                           platform::Disposition::OpenExisting, &handle) != 0) {
+      return false;
+    }
+    uint32_t written = 0;
+    const bool ok = platform::Seek(handle, offset) == 0 &&
+                    platform::WriteSome(handle, bytes.data() + offset, uint32_t(length),
+                                        &written) == 0 &&
+                    written == length;
+    platform::CloseFile(handle);
+    return ok;
+  }
+  // Saves only the first FAT (what the FAT tests patch).
+  bool SaveFat() const {
+    return SaveRange(FatOffset(), size_t(geometry.sectorsPerFat) * geometry.bytesPerSector);
+  }
   uint64_t ClusterOffset(uint32_t cluster) const {
     return geometry.ClusterSector(cluster) * geometry.bytesPerSector;
   }
@@ -98,6 +109,27 @@ inline std::vector<uint8_t> LongNameEntry(const std::string& text, uint8_t seque
     e[kOffsets[i] + 1] = uint8_t(c >> 8);
   }
   return e;
+}
+
+// The long-name entries of `text` (ASCII) in disk order: last part first.
+inline std::vector<std::vector<uint8_t>> LongNameEntries(const std::string& text) {
+  std::vector<std::vector<uint8_t>> entries;
+  const size_t parts = (text.size() + 12) / 13;
+  for (size_t part = parts; part > 0; --part) {
+    const uint8_t sequence = uint8_t(part | (part == parts ? 0x40 : 0));
+    entries.push_back(LongNameEntry(text.substr((part - 1) * 13, 13), sequence));
+  }
+  return entries;
+}
+
+// Writes entries one after the other from `offset`.
+inline uint64_t PutEntries(Image& image, uint64_t offset,
+                           const std::vector<std::vector<uint8_t>>& entries) {
+  for (const auto& e : entries) {
+    std::copy(e.begin(), e.end(), image.bytes.begin() + offset);
+    offset += 32;
+  }
+  return offset;
 }
 
 // Every record of a finished scan by its path ("Old Album/Sub Folder/x").
