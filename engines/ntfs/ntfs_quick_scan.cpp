@@ -668,7 +668,8 @@ WinError CFastNtfsRecovery::CopyData(const FoundEntry& file, uint64_t byteLimit,
   NtfsAttributeData data;
   WinError result = LocateData(file, &data);
   if (result != kErrorSuccess) return result;
-  const uint64_t wanted = std::min(file.size, byteLimit);
+  const uint64_t size = file.size;  // packed field: copied, never bound to a reference
+  const uint64_t wanted = std::min(size, byteLimit);
   if (wanted == 0) return kErrorSuccess;
   if (data.resident) {
     const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(wanted, data.value.size()));
