@@ -469,6 +469,7 @@ TEST(SignatureDispatch, AgreesWithTheRowByRowWalk) {
       sectors.push_back(std::move(changed));
     }
   }
+  const size_t sampleSectors = sectors.size();
   for (size_t kind = 0; kind < kProbeCount; ++kind) {
     const ProbeDescriptor& probe = DescribeProbe(static_cast<ProbeKind>(kind));
     for (size_t a = 0; a < probe.anchorCount; ++a) {
@@ -491,7 +492,8 @@ TEST(SignatureDispatch, AgreesWithTheRowByRowWalk) {
     ASSERT_EQ(fast.type, slow.type);
     recognised += slow.row != kNoRow;
   }
-  EXPECT_GT(recognised, sectors.size() / 10);  // the set exercises real matches
+  // With the samples built, the set exercises many real matches.
+  if (sampleSectors > 0) EXPECT_GT(recognised, sampleSectors / 4);
 }
 
 // Every probe on every prefix of real first sectors, each prefix in a buffer
