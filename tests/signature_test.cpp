@@ -493,7 +493,9 @@ TEST(SignatureDispatch, AgreesWithTheRowByRowWalk) {
     recognised += slow.row != kNoRow;
   }
   // With the samples built, the set exercises many real matches.
-  if (sampleSectors > 0) EXPECT_GT(recognised, sampleSectors / 4);
+  if (sampleSectors > 0) {
+    EXPECT_GT(recognised, sampleSectors / 4);
+  }
 }
 
 // Every probe on every prefix of real first sectors, each prefix in a buffer
