@@ -44,7 +44,9 @@ uint32_t KeyLevelOf(IRestoreSource& source, const FoundEntry& folder, uint32_t f
 // and queued.
 WinError RestoreChild(IRestoreSource& source, const PendingFolder& parent,
                       const FoundEntry& child, const FileProgress& progress,
-                      std::deque<PendingFolder>* queue) {
+                      std::deque<PendingFolder>* queue, std::set<uint32_t>* folders) {
+  // A corrupt tree may name a folder inside itself: each folder is restored once.
+  if (child.isFolder && !folders->insert(child.id).second) return kErrorSuccess;
   std::u16string path;
   WinError error = ChildDestination(parent.path, child, &path);
   if (error != kErrorSuccess) {
@@ -68,13 +70,11 @@ WinError RestoreFolder(IRestoreSource& source, const FoundEntry& folder,
   const uint32_t derived = separators > rootLevel ? separators - rootLevel : 0;
   std::deque<PendingFolder> queue;
   queue.push_back({folder, destination, KeyLevelOf(source, folder, derived)});
-  // A corrupt tree may name a folder inside itself; each key is listed once.
-  std::set<FolderKey> listed;
+  std::set<uint32_t> folders = {folder.id};
   WinError last = kErrorSuccess;
   while (!queue.empty()) {
     const PendingFolder item = queue.front();
     queue.pop_front();
-    if (!listed.insert(MakeFolderKey(item.entry.id, item.level)).second) continue;
     std::vector<FoundEntry> children;
     const WinError listError = source.ListFolderChildren(item.entry, item.level, &children);
     if (listError != kErrorSuccess) {
@@ -82,7 +82,7 @@ WinError RestoreFolder(IRestoreSource& source, const FoundEntry& folder,
       continue;
     }
     for (const FoundEntry& child : children) {
-      last = RestoreChild(source, item, child, progress, &queue);
+      last = RestoreChild(source, item, child, progress, &queue, &folders);
       if (last == ScanCancelled) return last;
     }
   }
