@@ -99,7 +99,10 @@ TEST_P(FatFixtureTest, DeletedFilesComeBackByteIdentical) {
     platform::LocalTime written;
     ASSERT_TRUE(platform::FileTimeToSystemTime(entry.modified, &written)) << scanPath;
     EXPECT_GE(written.year, 1990);
-    if (!item.HasFlag("overwritten")) {
+    if (item.HasFlag("overwritten")) {
+      EXPECT_EQ(entry.dataIntact, 0u) << "overwritten by another type: " << scanPath;
+    } else {
+      EXPECT_EQ(entry.dataIntact, 1u) << scanPath;
       EXPECT_EQ(Sha256OfRestored(engine, entry), item.sha256) << scanPath;
     }
   }
@@ -505,4 +508,27 @@ TEST(FatQuickScan, CancelStopsTheScan) {
   ASSERT_EQ(engine.ListFolder(nullptr, 0, &root), 0);
   EXPECT_FALSE(root.empty());
   for (const FoundEntry& entry : root) EXPECT_EQ(entry.isFolder, 0u);
+}
+
+// A deleted JPEG whose first cluster now starts like a PNG is not intact.
+TEST(FatQuickScan, FirstClusterOverwrittenByAnotherTypeIsNotIntact) {
+  ScannedImage scanned;
+  if (!LoadAndScan("fat16.img", &scanned)) GTEST_SKIP() << "fixture not built";
+  const FoundEntry* jpeg = FindByName(scanned.tree, "Café Crème.jpg");
+  ASSERT_NE(jpeg, nullptr);
+  EXPECT_EQ(jpeg->dataIntact, 1u);
+  fat_test::Image& image = scanned.image;
+  const uint64_t at = image.ClusterOffset(jpeg->id);
+  const uint8_t png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'};
+  std::copy(std::begin(png), std::end(png), image.bytes.begin() + at);
+  ASSERT_TRUE(image.SaveRange(at, sizeof png));
+  CFastFatRecovery engine;
+  ASSERT_EQ(engine.OpenImage(image.path.c_str(), 1), 0);
+  EXPECT_EQ(engine.CheckContent(*jpeg), 0u);
+  const auto tree = fat_test::ScanTree(engine);
+  EXPECT_EQ(tree.count("Café Crème.jpg"), 0u);  // photos that are not intact are not listed
+  uint32_t files = 0;
+  ASSERT_EQ(engine.CountFiles(nullptr, 0, &files), 0);
+  EXPECT_EQ(files, std::count_if(scanned.tree.begin(), scanned.tree.end(),
+                                 [](const auto& item) { return item.second.isFolder == 0; }));
 }

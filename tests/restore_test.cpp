@@ -147,13 +147,23 @@ TEST(Restore, PreviewGoesToMemoryOrThePreviewFile) {
 TEST(Restore, HostileNamesFromAnImageStayInsideTheRoot) {
   fat_test::Image image;
   if (!image.Load("fat16.img")) GTEST_SKIP() << "fixture not built";
+  // The hostile entries share the data of a deleted JPEG, so that all of
+  // them pass the content check and are listed.
+  uint32_t jpegCluster = 0;
+  {
+    CFastFatRecovery engine;
+    ASSERT_EQ(engine.OpenImage(image.path.c_str(), 1), 0);
+    const auto tree = fat_test::ScanTree(engine);
+    ASSERT_EQ(tree.count("Café Crème.jpg"), 1u);
+    jpegCluster = tree.at("Café Crème.jpg").id;
+  }
   const uint64_t rootDir = image.geometry.RootDirSector() * image.geometry.bytesPerSector;
   uint64_t at = image.FirstFreeEntry(rootDir, uint64_t(image.geometry.rootDirSectors) * 512);
   ASSERT_NE(at, 0u);
   const char* hostile[] = {"..\\..\\evil.txt", "../../up.txt", "??.jpg", "CON.jpg", "C:x.txt"};
   for (const char* name : hostile) {
     auto entries = fat_test::LongNameEntries(name);
-    entries.push_back(fat_test::ShortEntry("\xE5OSTILE TXT", 0x20, 2, 100));
+    entries.push_back(fat_test::ShortEntry("\xE5OSTILE TXT", 0x20, jpegCluster, 100));
     at = fat_test::PutEntries(image, at, entries);
   }
   ASSERT_TRUE(image.Save());
