@@ -222,7 +222,10 @@ void CScanHistory::NewScanFolder() {
   DeleteHistoryEntry(NumberedFolder(scanCounter_));
 }
 
-void CScanHistory::ReleaseScanFolder() { --scanCounter_; }
+// The counter never wraps below 0 (a release without a matching take).
+void CScanHistory::ReleaseScanFolder() {
+  if (scanCounter_ > 0) --scanCounter_;
+}
 
 WinError CScanHistory::RecordDeepScan(uint16_t volumeTag, int32_t diskNumber, uint64_t firstSector,
                                       uint64_t sectorCount, uint64_t extentStart,

@@ -94,6 +94,11 @@ bool CScanLog::IsOpen() const {
 
 WinError CScanLog::OpenLog(const std::u16string& name) {
   CloseLog();
+  recordsAtOpen_ = 0;
+  recordCount_ = 0;
+  bytesAppended_ = 0;
+  mainFileBytes_ = 0;
+  pendingWriteError_ = kErrorSuccess;
   const std::u16string folder = GetScanHistory().GetScanFolder();
   if (!platform::IsFolder(folder)) {
     const WinError error = platform::CreateFolderTree(folder);

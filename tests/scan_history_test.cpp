@@ -13,6 +13,9 @@
 
 namespace {
 
+// A volume tag that is no drive letter: its free bytes read as 0 everywhere.
+constexpr uint16_t kNoLetter = 7;
+
 std::u16string Sep() { return std::u16string(1, platform::kPathSeparator); }
 
 ScanHistoryEntry DiskEntry(uint64_t firstSector, uint64_t freeBytes, const std::u16string& folder) {
@@ -121,7 +124,7 @@ TEST_F(ScanHistoryTest, SaveWritesCounterAndEntriesAndReplacesTheOldFile) {
   CScanHistory history = Loaded();
   history.NewScanFolder();
   const std::u16string folder = history.GetScanFolder();
-  ASSERT_EQ(history.RecordDeepScan(u'Q', 3, 2048, 4096, 10, 20, 5, 700, 12, folder, u""), 0);
+  ASSERT_EQ(history.RecordDeepScan(kNoLetter, 3, 2048, 4096, 10, 20, 5, 700, 12, folder, u""), 0);
 
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(test_support::ReadWholeFile(Config(), &bytes));
@@ -145,7 +148,7 @@ TEST_F(ScanHistoryTest, SaveWritesCounterAndEntriesAndReplacesTheOldFile) {
   EXPECT_FALSE(platform::PathExists(Config() + u".tmp"));
 
   // The same volume again updates its entry in place.
-  ASSERT_EQ(history.RecordDeepScan(u'Q', 3, 2048, 4096, 30, 0, 0, 900, 15, folder, u""), 0);
+  ASSERT_EQ(history.RecordDeepScan(kNoLetter, 3, 2048, 4096, 30, 0, 0, 900, 15, folder, u""), 0);
   const CScanHistory reread = Loaded();
   ASSERT_EQ(reread.Entries().size(), 3u);
   EXPECT_EQ(reread.Entries()[2].extentLength, 0u);
@@ -170,22 +173,22 @@ TEST_F(ScanHistoryTest, DiskLookupKeepsUnchangedVolumesAndDropsChangedOnes) {
   for (const auto& folder : {kept, changed}) ASSERT_EQ(platform::CreateFolderTree(folder), 0);
   MakeFile(platform::JoinPath(changed, u"Pro_Fat_1"));
   MakeFile(platform::JoinPath(outside, u"precious.doc"));
-  // This system reports no free bytes for these volumes (0): 5 means changed.
+  // Without a drive letter the free bytes read as 0: 5 means changed.
   WriteConfig(ConfigBytes(
       7, {DiskEntry(100, 0, kept), DiskEntry(200, 5, changed), DiskEntry(300, 5, outside)}));
   CScanHistory history = Loaded();
 
   ScanHistoryEntry found;
-  EXPECT_EQ(history.FindDiskEntry(1, 100, 1000, 'Z', &found), 1);
+  EXPECT_EQ(history.FindDiskEntry(1, 100, 1000, kNoLetter, &found), 1);
   EXPECT_EQ(found.firstSector, 100u);
   EXPECT_EQ(history.GetScanFolder(), kept);
-  EXPECT_EQ(history.FindDiskEntry(1, 100, 999, 'Z', &found), 0);  // other extent
+  EXPECT_EQ(history.FindDiskEntry(1, 100, 999, kNoLetter, &found), 0);  // other extent
   EXPECT_EQ(history.GetScanFolder(), Numbered(u"7"));
 
-  EXPECT_EQ(history.FindDiskEntry(1, 200, 1000, 'Z', &found), 0);
+  EXPECT_EQ(history.FindDiskEntry(1, 200, 1000, kNoLetter, &found), 0);
   EXPECT_FALSE(platform::PathExists(changed));
   // A folder outside the scan-log root is never deleted: only the entry goes.
-  EXPECT_EQ(history.FindDiskEntry(1, 300, 1000, 'Z', &found), 0);
+  EXPECT_EQ(history.FindDiskEntry(1, 300, 1000, kNoLetter, &found), 0);
   EXPECT_TRUE(platform::PathExists(platform::JoinPath(outside, u"precious.doc")));
   ASSERT_EQ(history.Entries().size(), 1u);
   EXPECT_EQ(history.Entries()[0].firstSector, 100u);
@@ -268,7 +271,7 @@ TEST_F(ScanHistoryTest, RecordDeepScanKeepsTheLogsWhenTheSourceChangedMeanwhile)
   MakeFile(platform::JoinPath(folder, u"Pro_Ntfs_1"));
   WriteConfig(ConfigBytes(1, {DiskEntry(63, 5, folder)}));
   CScanHistory history = Loaded();
-  ASSERT_EQ(history.RecordDeepScan('Z', 1, 63, 1000, 0, 0, 0, 1000, 4, folder, u""), 0);
+  ASSERT_EQ(history.RecordDeepScan(kNoLetter, 1, 63, 1000, 0, 0, 0, 1000, 4, folder, u""), 0);
   EXPECT_TRUE(platform::PathExists(platform::JoinPath(folder, u"Pro_Ntfs_1")));
   ASSERT_EQ(history.Entries().size(), 1u);
   EXPECT_EQ(history.Entries()[0].freeBytes, 0u);

@@ -140,7 +140,9 @@ TEST_F(ScanLogTest, ReopenedLogAppendsBehindItsRecords) {
     for (int i = 0; i < 120; ++i) log.AppendRecord(Record("old.txt"));
   }
   CScanLog log;
-  ASSERT_EQ(log.OpenLog(u"Pro_Fat_1"), 0);
+  log.OpenLog(u"Other_1");
+  log.AppendRecord(Record("other.txt"));
+  ASSERT_EQ(log.OpenLog(u"Pro_Fat_1"), 0);  // the same object reopens another log
   EXPECT_EQ(log.RecordCount(), 0);
   EXPECT_EQ(log.AppendRecord(Record("new.txt")), 121);
   EXPECT_EQ(log.RecordCount(), 1);
