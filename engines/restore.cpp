@@ -46,7 +46,7 @@ WinError RestoreChild(IRestoreSource& source, const PendingFolder& parent,
                       const FoundEntry& child, const FileProgress& progress,
                       std::deque<PendingFolder>* queue, std::set<uint32_t>* folders) {
   // A corrupt tree may name a folder inside itself: each folder is restored once.
-  if (child.isFolder && !folders->insert(child.id).second) return kErrorSuccess;
+  if (child.isFolder && !folders->insert(+child.id).second) return kErrorSuccess;
   std::u16string path;
   WinError error = ChildDestination(parent.path, child, &path);
   if (error != kErrorSuccess) {
@@ -70,7 +70,7 @@ WinError RestoreFolder(IRestoreSource& source, const FoundEntry& folder,
   const uint32_t derived = separators > rootLevel ? separators - rootLevel : 0;
   std::deque<PendingFolder> queue;
   queue.push_back({folder, destination, KeyLevelOf(source, folder, derived)});
-  std::set<uint32_t> folders = {folder.id};
+  std::set<uint32_t> folders = {+folder.id};
   WinError last = kErrorSuccess;
   while (!queue.empty()) {
     const PendingFolder item = queue.front();
@@ -201,7 +201,8 @@ WinError ExtractEntryForPreview(IRestoreSource& source, const FoundEntry* entry,
   FileSink fileSink;
   MemorySink memorySink(memory, memory ? *byteCount : 0);
   IDataSink* sink = &memorySink;
-  uint64_t toCopy = std::min<uint64_t>(entry->size, memory ? *byteCount : 0);
+  const uint64_t size = entry->size;  // a packed field: copied before use
+  uint64_t toCopy = std::min<uint64_t>(size, memory ? *byteCount : 0);
   if (!previewPath.empty()) {
     if (outPath) {
       std::copy(previewPath.begin(), previewPath.end(), outPath);

@@ -87,22 +87,22 @@ TEST_P(FatFixtureTest, DeletedFilesComeBackByteIdentical) {
     if (item.HasFlag("overwritten") && found == tree.end()) continue;
     ASSERT_NE(found, tree.end()) << "not found: " << scanPath;
     const FoundEntry& entry = found->second;
-    EXPECT_EQ(entry.volumeTag, 'Q');
-    EXPECT_EQ(entry.engineKind, 1u);
+    EXPECT_EQ(+entry.volumeTag, int('Q'));
+    EXPECT_EQ(+entry.engineKind, 1u);
     if (item.IsFolder()) {
-      EXPECT_EQ(entry.isFolder, 1u);
-      EXPECT_EQ(entry.isDeleted, 1u);
+      EXPECT_EQ(+entry.isFolder, 1u);
+      EXPECT_EQ(+entry.isDeleted, 1u);
       continue;
     }
     ++expectedFiles;
-    EXPECT_EQ(entry.size, item.size) << scanPath;
+    EXPECT_EQ(+entry.size, item.size) << scanPath;
     platform::LocalTime written;
     ASSERT_TRUE(platform::FileTimeToSystemTime(entry.modified, &written)) << scanPath;
     EXPECT_GE(written.year, 1990);
     if (item.HasFlag("overwritten")) {
-      EXPECT_EQ(entry.dataIntact, 0u) << "overwritten by another type: " << scanPath;
+      EXPECT_EQ(+entry.dataIntact, 0u) << "overwritten by another type: " << scanPath;
     } else {
-      EXPECT_EQ(entry.dataIntact, 1u) << scanPath;
+      EXPECT_EQ(+entry.dataIntact, 1u) << scanPath;
       EXPECT_EQ(Sha256OfRestored(engine, entry), item.sha256) << scanPath;
     }
   }
@@ -507,7 +507,7 @@ TEST(FatQuickScan, CancelStopsTheScan) {
   std::vector<FoundEntry> root;
   ASSERT_EQ(engine.ListFolder(nullptr, 0, &root), 0);
   EXPECT_FALSE(root.empty());
-  for (const FoundEntry& entry : root) EXPECT_EQ(entry.isFolder, 0u);
+  for (const FoundEntry& entry : root) EXPECT_EQ(+entry.isFolder, 0u);
 }
 
 // A deleted JPEG whose first cluster now starts like a PNG is not intact.
@@ -516,7 +516,7 @@ TEST(FatQuickScan, FirstClusterOverwrittenByAnotherTypeIsNotIntact) {
   if (!LoadAndScan("fat16.img", &scanned)) GTEST_SKIP() << "fixture not built";
   const FoundEntry* jpeg = FindByName(scanned.tree, "Café Crème.jpg");
   ASSERT_NE(jpeg, nullptr);
-  EXPECT_EQ(jpeg->dataIntact, 1u);
+  EXPECT_EQ(+jpeg->dataIntact, 1u);
   fat_test::Image& image = scanned.image;
   const uint64_t at = image.ClusterOffset(jpeg->id);
   const uint8_t png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'};

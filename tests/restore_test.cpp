@@ -25,7 +25,7 @@ class FakeSource : public IRestoreSource {
     entry.isFolder = folder ? 1 : 0;
     entry.size = data.size();
     SetEntryNameAnsi(entry, name);
-    data_[entry.id] = std::move(data);
+    data_[+entry.id] = std::move(data);
     children_[parent].push_back(entry);
     return entry;
   }
@@ -33,7 +33,7 @@ class FakeSource : public IRestoreSource {
 
   WinError CopyFileData(const FoundEntry& file, uint64_t byteLimit, IDataSink& sink,
                         const CopyStepFn& step) override {
-    const std::vector<uint8_t>& data = data_[file.id];
+    const std::vector<uint8_t>& data = data_[+file.id];
     const uint32_t take = uint32_t(std::min<uint64_t>(byteLimit, data.size()));
     const WinError error = sink.Write(data.data(), take);
     if (error != 0) return error;
@@ -42,7 +42,7 @@ class FakeSource : public IRestoreSource {
   WinError ListFolderChildren(const FoundEntry& folder, uint32_t level,
                               std::vector<FoundEntry>* out) override {
     levels_.push_back(level);
-    *out = children_[folder.id];
+    *out = children_[+folder.id];
     return 0;
   }
   bool FolderKeyLevel(const FoundEntry&, uint32_t*) override { return false; }

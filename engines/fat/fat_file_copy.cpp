@@ -39,7 +39,8 @@ WinError CopyFatFileData(const FatCopySource& from, const FoundEntry& file, uint
     return kErrorWriteFault;
   }
   const uint32_t sectorsPerCluster = static_cast<uint32_t>(clusterBytes / from.bytesPerSector);
-  uint64_t remaining = std::min(file.size, byteLimit);
+  const uint64_t size = file.size;  // a packed field: copied before use
+  uint64_t remaining = std::min(size, byteLimit);
   uint64_t done = 0;
   uint32_t cluster = file.id;
   // Cluster numbers below 2 name no data (the area before the data area).
