@@ -118,8 +118,6 @@ std::string PrintableText(const std::string& utf8) {
       AppendHexEscape(out, 'x', c, true);
     } else if (IsBidiControl(c)) {
       AppendHexEscape(out, 'u', c, true);
-    } else if (c == u'\\') {
-      AppendAscii(out, "\\\\");
     } else {
       out += c;
     }

@@ -28,7 +28,8 @@ std::string EntryPathUtf8(const ListedEntry& item);
 std::string FormatFileTime(uint64_t fileTime);
 
 // UTF-8 text safe for a terminal: C0 and C1 control characters and DEL are
-// shown as \xNN, a backslash as "\\".
+// shown as \xNN, the marks that reorder text as \uNNNN; the rest is kept
+// (Windows paths keep their single backslashes).
 std::string PrintableText(const std::string& utf8);
 // A JSON string literal (quotes included): ", \ and control characters
 // escaped, U+2028 and U+2029 too; invalid UTF-8 becomes U+FFFD.

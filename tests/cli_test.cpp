@@ -135,7 +135,7 @@ TEST(CliArguments, DeepScanIsRefusedUntilItExists) {
 TEST(CliListing, HostileNamesAreEscapedForTerminalAndJson) {
   const std::string hostile = "a\"b\\c\n\x01\x1b[31m\xe2\x80\xae" "gpj.exe\xe2\x80\xa8";
   EXPECT_EQ(JsonQuote(hostile), "\"a\\\"b\\\\c\\n\\u0001\\u001b[31m\xe2\x80\xaegpj.exe\\u2028\"");
-  EXPECT_EQ(PrintableText(hostile), "a\"b\\\\c\\x0A\\x01\\x1B[31m\\u202Egpj.exe\xe2\x80\xa8");
+  EXPECT_EQ(PrintableText(hostile), "a\"b\\c\\x0A\\x01\\x1B[31m\\u202Egpj.exe\xe2\x80\xa8");
   EXPECT_EQ(JsonQuote("bad \xff byte"), "\"bad \xef\xbf\xbd byte\"");
 
   ListedEntry item;
