@@ -11,6 +11,7 @@
 #include "engines/restore.h"
 #include "tests/fat_image_helpers.h"
 #include "tests/fixture_support.h"
+#include "tests/full_log_disk.h"
 #include "tests/test_support.h"
 
 using fat_test::Image;
@@ -531,4 +532,28 @@ TEST(FatQuickScan, FirstClusterOverwrittenByAnotherTypeIsNotIntact) {
   ASSERT_EQ(engine.CountFiles(nullptr, 0, &files), 0);
   EXPECT_EQ(files, std::count_if(scanned.tree.begin(), scanned.tree.end(),
                                  [](const auto& item) { return item.second.isFolder == 0; }));
+}
+
+namespace {
+
+class FullLogFat : public CFastFatRecovery {
+ protected:
+  void PrepareScanLog(CScanLog& log) override { test_support::FullLogDisk::Prepare(log); }
+};
+
+}  // namespace
+
+// The first found record that the log cannot keep ends the scan with the
+// disk's error: no success, and nothing more is walked or tried.
+TEST(FatQuickScan, ARecordTheLogRefusesStopsTheScanWithItsError) {
+  const std::u16string image = test_support::FixturePath("fat16.img");
+  REQUIRE_FIXTURE(image);
+  test_support::UseFreshDataFolder();
+  ReloadScanHistory();
+  FullLogFat engine;
+  ASSERT_EQ(engine.OpenImage(image.c_str(), 1), 0);
+  EXPECT_EQ(engine.Scan(nullptr), kErrorDiskFull);
+  EXPECT_EQ(engine.GetEntryCount(), kLogBufferRecords);  // the placeholders only
+  // Two tries for the refused record, one for the closing flush.
+  EXPECT_EQ(test_support::FullLogDisk::writes, 3);
 }

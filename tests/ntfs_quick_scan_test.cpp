@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "scanlog/scan_history.h"
 #include "tests/fixture_support.h"
+#include "tests/full_log_disk.h"
 #include "tests/sha256.h"
 #include "tests/test_support.h"
 
@@ -473,6 +474,24 @@ TEST(NtfsBitmap, AFreeRunOfTwoToThe29ClustersIsTwoToThe32Sectors) {
   FindFreeExtent(fullView, &position, &count);
   EXPECT_EQ(9u, position);
   EXPECT_EQ(0u, count);
+}
+
+class FullLogNtfs : public CFastNtfsRecovery {
+ protected:
+  void PrepareScanLog(CScanLog& log) override { test_support::FullLogDisk::Prepare(log); }
+};
+
+// The first found record that the log cannot keep ends the scan with the
+// disk's error: no success, and no later record or folder is tried.
+TEST(NtfsQuickScan, ARecordTheLogRefusesStopsTheScanWithItsError) {
+  const std::u16string image = test_support::FixturePath("ntfs-4k.img");
+  REQUIRE_FIXTURE(image);
+  FreshLogs();
+  FullLogNtfs engine;
+  ASSERT_EQ(kErrorSuccess, engine.OpenImage(image.c_str(), 1));
+  EXPECT_EQ(kErrorDiskFull, engine.Scan(nullptr));
+  EXPECT_EQ(uint64_t{kLogBufferRecords}, engine.GetEntryCount());  // the placeholders only
+  EXPECT_EQ(2, test_support::FullLogDisk::writes);  // the refused record's two tries
 }
 
 }  // namespace

@@ -162,6 +162,7 @@ void CFastFatRecovery::ResetScanState() {
   listedSet_.clear();
   levelCache_.clear();
   periodicReports_ = 0;
+  logError_ = kErrorSuccess;
 }
 
 WinError CFastFatRecovery::Scan(const char16_t* logName) {
@@ -172,30 +173,50 @@ WinError CFastFatRecovery::Scan(const char16_t* logName) {
   const WinError openError = log_->OpenLog(FormatLogName(
       kLogPrefixFast, static_cast<int64_t>(volumeStart_), platform::GetLocalTime()));
   if (openError != kErrorSuccess) return openError;
+  PrepareScanLog(*log_);
 
   // The first answer is not acted on: a later report replaces it.
   Report(1, -1);
+  WinError result = WalkAllFolders();
+  if (result == kErrorSuccess) result = Report(80, 10);
+  if (result == kErrorSuccess) return FinishScan();
+  log_->FlushLog();
+  return result;
+}
+
+// Walks the tree folder by folder from the root. A non-zero report answer or
+// a record the log refused ends the walk with that value.
+WinError CFastFatRecovery::WalkAllFolders() {
   pendingFolders_.push_back(geometry_.rootCluster);
   while (!pendingFolders_.empty()) {
     const uint32_t cluster = pendingFolders_.front();
     pendingFolders_.pop_front();
     if (!visitedFolders_.Insert(cluster)) continue;
     WalkDirectory(cluster);
+    if (logError_ != kErrorSuccess) return logError_;
     const int32_t answer = PeriodicReport();
-    if (answer != 0) {
-      log_->FlushLog();
-      return answer;
-    }
+    if (answer != 0) return answer;
   }
-  int32_t answer = Report(80, 10);
-  if (answer != 0) {
-    log_->FlushLog();
-    return answer;
-  }
+  return kErrorSuccess;
+}
+
+// Adds the folder records and writes the log out. The scan only ends in
+// success when every record reached the log's files.
+WinError CFastFatRecovery::FinishScan() {
   WriteFolderRecords();
-  log_->FlushLog();
-  answer = Report(100, 0);
-  return answer;
+  const WinError flushError = log_->FlushLog();
+  if (logError_ != kErrorSuccess) return logError_;
+  if (flushError != kErrorSuccess) return flushError;
+  return Report(100, 0);
+}
+
+int32_t CFastFatRecovery::AppendToLog(const FoundEntry& record) {
+  const int32_t seq = log_->AppendRecord(record);
+  if (seq == 0) {
+    const WinError why = log_->PendingWriteError();
+    logError_ = why != kErrorSuccess ? why : kErrorWriteFault;
+  }
+  return seq;
 }
 
 bool CFastFatRecovery::StartsWithDotEntries(const uint8_t* unit) const {
@@ -272,7 +293,7 @@ bool CFastFatRecovery::HandleEntry(const uint8_t* e, const uint8_t* next, WalkSt
   } else if (attributes & kAttrArchive) {
     HandleFileEntry(e, hasLongName ? longName : ShortFileName(e), *state);
   }
-  return true;
+  return logError_ == kErrorSuccess;
 }
 
 uint32_t CFastFatRecovery::EntryCluster(const uint8_t* e) const {
@@ -333,7 +354,7 @@ void CFastFatRecovery::HandleFileEntry(const uint8_t* e, const std::string& name
   record.entrySector = state.entrySector;
   record.volumeStart = volumeStart_;
   record.dataIntact = CheckContent(record);
-  const int32_t seq = log_->AppendRecord(record);
+  const int32_t seq = AppendToLog(record);
   if (seq == 0) return;
   const FolderKey key =
       MakeFolderKey(state.currentFolder, CachedFolderLevel(state.currentFolder));
@@ -361,8 +382,8 @@ void CFastFatRecovery::WriteFolderRecords() {
     if (found == folderTable_.end()) continue;
     FoundEntry record = found->second.entry;
     record.dataIntact = 1;
-    const int32_t seq = log_->AppendRecord(record);
-    if (seq == 0) continue;
+    const int32_t seq = AppendToLog(record);
+    if (seq == 0) return;
     const uint32_t parent = found->second.parent;
     log_->AddRelation(MakeFolderKey(parent, CachedFolderLevel(parent)), seq, record.id,
                       record.name);

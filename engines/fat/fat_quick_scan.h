@@ -69,6 +69,11 @@ class CFastFatRecovery : public IFileRecoveryParse {
   // Replaces the content check (the signature probes by default).
   void SetContentCheck(ContentCheckFn check) { contentCheck_ = check; }
 
+ protected:
+  // Called with each new scan log before the scan records anything in it.
+  // Tests put in failing writes here.
+  virtual void PrepareScanLog(CScanLog& /*log*/) {}
+
  private:
   class RestoreSource;
   struct FolderRecord {
@@ -84,7 +89,11 @@ class CFastFatRecovery : public IFileRecoveryParse {
 
   WinError OpenVolume(uint64_t firstSector, uint32_t sourceSectorBytes, uint64_t volumeBytes,
                       uint16_t tag);
-  WinError FinishScan(int32_t* answer);
+  WinError WalkAllFolders();
+  WinError FinishScan();
+  // Adds a record to the log; 0 when the log refused it (the scan then stops
+  // with the log's error in logError_).
+  int32_t AppendToLog(const FoundEntry& record);
   void ResetScanState();
   bool IsRootFolder(uint32_t cluster) const;
   uint64_t AbsoluteSector(uint64_t volumeSector) const { return volumeStart_ + volumeSector; }
@@ -132,6 +141,7 @@ class CFastFatRecovery : public IFileRecoveryParse {
 
   // Scan state.
   std::unique_ptr<CScanLog> log_;
+  WinError logError_ = kErrorSuccess;  // why the log refused a record
   std::deque<uint32_t> pendingFolders_;
   ClusterSet visitedFolders_;
   std::unordered_map<uint32_t, FolderRecord> folderTable_;

@@ -445,6 +445,7 @@ WinError CFastNtfsRecovery::Scan(const char16_t* logName) {
   if (logName != nullptr) return kErrorSuccess;
   if (!opened_) return source_.handle == platform::kInvalidHandle ? kErrorInvalidHandle
                                                                   : kErrorReadFault;
+  PrepareScanLog(*scanLog_);
   return ScanMft();
 }
 
@@ -452,6 +453,7 @@ WinError CFastNtfsRecovery::ScanMft() {
   folderSet_.clear();
   folderSeen_.clear();
   parentCache_.clear();
+  logError_ = kErrorSuccess;
   uint64_t total = 0;
   for (const ClusterExtent& extent : mftExtents_) {
     total += std::min<uint64_t>(extent.clusterCount, kMaxCluster) * sectorsPerClusterOnSource_;
@@ -485,6 +487,10 @@ WinError CFastNtfsRecovery::ScanMft() {
     }
   }
   RunFolderPass();
+  if (logError_ != kErrorSuccess) return logError_;
+  // Success only when every record reached the log's files.
+  const WinError flushError = scanLog_->FlushLog();
+  if (flushError != kErrorSuccess) return flushError;
   if (scanProgress_ == nullptr) return kErrorSuccess;
   return scanProgress_(userData_, 100, progressWeight_, secondsLeft_, 0, 0, 0, 0);
 }
@@ -511,6 +517,7 @@ WinError CFastNtfsRecovery::ScanChunk(uint64_t sector, uint32_t records) {
     if (readable[i]) {
       ParseFileRecord(chunkBuffer_.data() + uint64_t{i} * recordSize_,
                       sector + uint64_t{i} * sectorsPerRecord_);
+      if (logError_ != kErrorSuccess) return logError_;
     }
   }
   return kErrorSuccess;
@@ -578,7 +585,9 @@ CFastNtfsRecovery::ParentLink CFastNtfsRecovery::LookUpParent(uint32_t recordNum
 }
 
 void CFastNtfsRecovery::RunFolderPass() {
-  for (size_t i = 0; i < folderSet_.size(); ++i) AddFolderEntry(folderSet_[i]);
+  for (size_t i = 0; i < folderSet_.size() && logError_ == kErrorSuccess; ++i) {
+    AddFolderEntry(folderSet_[i]);
+  }
 }
 
 // The entry of one folder of the folder set: its own record's name and
@@ -628,7 +637,11 @@ void CFastNtfsRecovery::AddLostFolder(uint32_t recordNumber, bool withoutSignatu
 
 uint32_t CFastNtfsRecovery::AppendEntry(const FoundEntry& entry, FolderKey key, bool folder) {
   const int32_t number = scanLog_->AppendRecord(entry);
-  if (number <= 0) return 0;
+  if (number <= 0) {
+    const WinError why = scanLog_->PendingWriteError();
+    logError_ = why != kErrorSuccess ? why : kErrorWriteFault;
+    return 0;
+  }
   scanLog_->AddRelation(key, number, entry.id, folder ? entry.name : nullptr);
   return static_cast<uint32_t>(number);
 }

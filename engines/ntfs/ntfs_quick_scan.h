@@ -75,6 +75,9 @@ class CFastNtfsRecovery : public IFileRecoveryParse {
   // simulate unreadable sectors.
   virtual WinError ReadSourceSectors(void* buffer, uint64_t start, uint32_t count,
                                      uint32_t* sectorsRead);
+  // Called with each new scan log before the scan records anything in it.
+  // Tests put in failing writes here.
+  virtual void PrepareScanLog(CScanLog& /*log*/) {}
 
  private:
   class RestoreAdapter;
@@ -109,6 +112,8 @@ class CFastNtfsRecovery : public IFileRecoveryParse {
   void RunFolderPass();
   void AddFolderEntry(uint32_t recordNumber);
   void AddLostFolder(uint32_t recordNumber, bool withoutSignature);
+  // Adds a record and files it under `key`; 0 when the log refused it (the
+  // scan then stops with the log's error in logError_).
   uint32_t AppendEntry(const FoundEntry& entry, FolderKey key, bool folder);
   uint32_t CheckContent(const FoundEntry& entry, const ntfs::Attribute* data);
   int32_t ReportScanProgress(uint64_t done, uint64_t total);
@@ -143,6 +148,7 @@ class CFastNtfsRecovery : public IFileRecoveryParse {
   bool bitmapLoaded_ = false;
 
   std::unique_ptr<CScanLog> scanLog_;
+  WinError logError_ = kErrorSuccess;  // why the log refused a record
   ScanProgressFn scanProgress_ = nullptr;
   FileProgressFn restoreProgress_ = nullptr;
   void* userData_ = nullptr;
