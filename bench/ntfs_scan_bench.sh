@@ -7,8 +7,7 @@
 #   bench/ntfs_scan_bench.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: ntfs_scan_bench.sh BUILD_DIR}" && pwd)
-bench_exe="$build/bench/ntfs_scan_bench"
-[ -x "$bench_exe" ] || { echo "build $bench_exe first" >&2; exit 1; }
+. "$(dirname "$0")/scan_bench_common.sh"
 image="$build/bench-data/ntfs-50k.img"
 mkdir -p "$build/bench-data"
 
@@ -51,19 +50,4 @@ if [ ! -f "$image" ]; then
   echo "built in $(( $(date +%s) - start )) s"
 fi
 
-data=$(mktemp -d)
-trap 'rm -rf "$data"' EXIT
-# Warm the page cache for both readers alike.
-cat "$image" >/dev/null
-
-ours=$(VARNELLE_DATA_DIR="$data" "$bench_exe" "$image")
-ours_s=$(awk '{ for (i = 1; i < NF; ++i) if ($i == "seconds") print $(i + 1) }' <<<"$ours")
-
-fls_start=$(date +%s.%N)
-fls_lines=$(fls -r -d -f ntfs "$image" | wc -l)
-fls_end=$(date +%s.%N)
-fls_s=$(awk -v a="$fls_start" -v b="$fls_end" 'BEGIN { printf "%.3f", b - a }')
-
-echo "varnelle quick scan: $ours"
-echo "fls -r -d:           lines $fls_lines seconds $fls_s"
-awk -v o="$ours_s" -v f="$fls_s" 'BEGIN { printf "ratio varnelle/fls: %.2f (target <= 1.00)\n", o / f }'
+compare_with_fls "$build" "$image" ntfs
