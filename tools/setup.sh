@@ -16,6 +16,10 @@ PACKAGES=(
   dosfstools mtools ntfs-3g fuse3 e2fsprogs fdisk mount
   # fixtures: real media from real encoders, archives; reference listings
   ffmpeg imagemagick sox zip unzip p7zip-full sleuthkit
+  # fixtures: NTFS short names, camera-style Exif, installer and cabinet
+  # samples, a trimmed font, an MPEG audio layer II encoder
+  python3 python3-fonttools libimage-exiftool-perl gcab msitools sqlite3
+  fonts-dejavu-core libtwolame0
 )
 
 missing_packages() {
