@@ -138,7 +138,7 @@ inline void CollectTree(CFastFatRecovery& engine, const FoundEntry* folder, uint
   std::vector<FoundEntry> children;
   ASSERT_EQ(engine.ListFolder(folder, level, &children), 0);
   for (const FoundEntry& child : children) {
-    const std::string path = prefix + child.name;
+    const std::string path = prefix + test_support::AnsiNameToUtf8(child.name, sizeof child.name);
     ASSERT_EQ(out->count(path), 0u) << "recorded twice: " << path;
     (*out)[path] = child;
     if (child.isFolder) CollectTree(engine, &child, level + 1, path + "/", out);

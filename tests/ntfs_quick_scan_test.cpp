@@ -35,7 +35,7 @@ T Field(T value) {
 }
 
 std::string NameOf(const FoundEntry& entry) {
-  return std::string(entry.name, strnlen(entry.name, sizeof entry.name));
+  return test_support::AnsiNameToUtf8(entry.name, sizeof entry.name);
 }
 
 // Every entry of a finished scan by its path below the root ("a/b/c").

@@ -51,6 +51,12 @@ std::u16string FixturePath(const std::string& name) {
   return platform::JoinPath(folder, platform::Utf8ToUtf16(name));
 }
 
+std::string AnsiNameToUtf8(const char* name, size_t capacity) {
+  size_t length = 0;
+  while (length < capacity && name[length] != 0) ++length;
+  return platform::Utf16ToUtf8(platform::AnsiToWide(std::string(name, length)));
+}
+
 bool ReadWholeFile(const std::u16string& path, std::vector<uint8_t>* bytes) {
   platform::FileHandle handle;
   if (platform::OpenFile(path, platform::Access::Read, platform::Disposition::OpenExisting,

@@ -18,6 +18,9 @@ std::u16string FixtureFolder();
 std::u16string FixturePath(const std::string& name);
 bool ReadWholeFile(const std::u16string& path, std::vector<uint8_t>* bytes);
 bool WriteWholeFile(const std::u16string& path, const std::vector<uint8_t>& bytes);
+// A record's 8-bit name (system code page, at most `capacity` bytes) as
+// UTF-8, so tests compare names with UTF-8 literals on every platform.
+std::string AnsiNameToUtf8(const char* name, size_t capacity);
 
 }  // namespace test_support
 
