@@ -7,16 +7,10 @@
 #include <vector>
 
 #include "engines/found_entry.h"
+#include "platform/calling_convention.h"
 #include "platform/win32_errors.h"
 #include "scanlog/search_hit.h"
 
-// Callbacks use stdcall on 32-bit Windows, so the shipped 32-bit build keeps
-// the calling contract; the macro is empty elsewhere.
-#if defined(_WIN32) && !defined(_WIN64)
-#define VARNELLE_CALLBACK __stdcall
-#else
-#define VARNELLE_CALLBACK
-#endif
 
 // Scan progress: displayed percent = progress x weight / 100; secondsLeft < 0
 // means no estimate; totalSectors 0 means no sector counts. Non-zero stops.

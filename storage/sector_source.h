@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/calling_convention.h"
 #include "platform/platform.h"
 
 // One open source. The sector size is not part of it: every read names the
@@ -46,7 +47,7 @@ WinError WriteWholeSectors(platform::FileHandle handle, const void* buffer, uint
 
 // Progress of a disk copy; a non-zero answer stops the copy and becomes its
 // result (-9527 to cancel). secondsLeft is -1 until the first estimate.
-using DiskCopyProgress = int32_t (*)(void* userData, int32_t percent, uint64_t sectorsDone,
+using DiskCopyProgress = int32_t(VARNELLE_CALLBACK*)(void* userData, int32_t percent, uint64_t sectorsDone,
                                      uint64_t sectorsTotal, int32_t secondsLeft);
 
 // State of one copy of a disk range into a file; single use.

@@ -159,7 +159,7 @@ struct ProgressLog {
   int32_t answer = 0;
 };
 
-int32_t RecordProgress(void* userData, int32_t percent, uint64_t done, uint64_t total,
+int32_t VARNELLE_CALLBACK RecordProgress(void* userData, int32_t percent, uint64_t done, uint64_t total,
                        int32_t secondsLeft) {
   auto* log = static_cast<ProgressLog*>(userData);
   log->calls.push_back({percent, done, total, secondsLeft});
