@@ -43,11 +43,6 @@ PY
   mv "$image.tmp" "$image"
 }
 
-if [ ! -f "$image" ]; then
-  echo "building $image (once) ..."
-  start=$(date +%s)
-  make_image
-  echo "built in $(( $(date +%s) - start )) s"
-fi
+build_image_once "$image" make_image
 
 compare_with_fls "$build" "$image" ntfs

@@ -2,7 +2,20 @@
 # scan and `fls -r -d` on the same image in the same run and prints both,
 # the ratio of their times and the scan's peak memory.
 #
+#   build_image_once IMAGE MAKE_FUNCTION
 #   compare_with_fls BUILD_DIR IMAGE FLS_TYPE
+
+# Runs MAKE_FUNCTION unless IMAGE exists already (images are cached in the
+# build folder, as they take a while to make).
+build_image_once() {
+  local image=$1 make=$2
+  [ -f "$image" ] && return 0
+  echo "building $image (once) ..."
+  local start
+  start=$(date +%s)
+  "$make"
+  echo "built in $(( $(date +%s) - start )) s"
+}
 
 compare_with_fls() {
   local build=$1 image=$2 fls_type=$3
