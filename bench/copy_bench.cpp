@@ -21,6 +21,7 @@
 
 #include "platform/platform.h"
 #include "storage/sector_source.h"
+#include "tests/loop_device.h"
 
 namespace {
 
@@ -72,36 +73,6 @@ bool WriteSourceImage(const std::string& path, uint64_t bytes) {
   platform::CloseFile(file);
   return ok;
 }
-
-// The image attached as a loop device; detached on destruction.
-class LoopAttachment {
- public:
-  explicit LoopAttachment(const std::string& image) {
-    if (geteuid() == 0) device_ = Shell("losetup -f --show '" + image + "' 2>/dev/null");
-    setenv("VARNELLE_INCLUDE_LOOP", "1", 1);
-    // Linux drops a block device's cache when its last user closes it; held
-    // open, the device keeps one cache state for every contender.
-    if (!device_.empty()) holder_ = ::open(device_.c_str(), O_RDONLY | O_CLOEXEC);
-  }
-  ~LoopAttachment() {
-    if (holder_ >= 0) ::close(holder_);
-    if (!device_.empty()) (void)std::system(("losetup -d " + device_).c_str());
-  }
-  LoopAttachment(const LoopAttachment&) = delete;
-  LoopAttachment& operator=(const LoopAttachment&) = delete;
-  const std::string& Device() const { return device_; }
-  int DiskNumber() const {
-    const auto disks = platform::ListPhysicalDisks();
-    for (size_t n = 0; n < disks.size(); ++n) {
-      if (platform::Utf16ToUtf8(disks[n]) == device_) return static_cast<int>(n);
-    }
-    return -1;
-  }
-
- private:
-  std::string device_;
-  int holder_ = -1;
-};
 
 double SecondsOf(const std::chrono::steady_clock::time_point& start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -164,7 +135,8 @@ int main(int argc, char** argv) {
 
   int exitCode = 1;
   {
-    LoopAttachment loop(image);
+    LoopDevice loop(image);
+    loop.HoldOpen();
     const int disk = loop.DiskNumber();
     const std::string source = disk >= 0 ? loop.Device() : image;
     std::printf("source: %s (%llu MiB, %s)\n", source.c_str(),

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "storage/sector_source.h"
+#include "tests/loop_device.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -234,49 +235,9 @@ TEST_F(SectorSourceTest, CopyOfAMissingDiskFailsWithoutCreatingTheDestination) {
 
 #ifndef _WIN32
 
-// An image file attached as a loop block device, so the disk paths run on a
-// real device; detached again on destruction. Needs root.
-class LoopDevice {
- public:
-  explicit LoopDevice(const std::u16string& image) {
-    if (geteuid() != 0 || access("/dev/loop-control", F_OK) != 0) return;
-    // Attachments are serialised: two free-device searches at once can pick
-    // the same device.
-    const std::string command = "flock /tmp/varnelle-loop.lock losetup -f --show '" +
-                                platform::Utf16ToUtf8(image) + "' 2>/dev/null";
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-      char line[256] = {};
-      if (std::fgets(line, sizeof line, pipe) != nullptr) device_ = line;
-      pclose(pipe);
-    }
-    while (!device_.empty() && (device_.back() == '\n' || device_.back() == ' ')) {
-      device_.pop_back();
-    }
-    setenv("VARNELLE_INCLUDE_LOOP", "1", 1);
-  }
-  ~LoopDevice() {
-    unsetenv("VARNELLE_INCLUDE_LOOP");
-    if (!device_.empty()) (void)std::system(("losetup -d " + device_).c_str());
-  }
-  LoopDevice(const LoopDevice&) = delete;
-  LoopDevice& operator=(const LoopDevice&) = delete;
-
-  // The device's physical disk number; -1 when it is not attached.
-  int DiskNumber() const {
-    const auto disks = platform::ListPhysicalDisks();
-    for (size_t n = 0; n < disks.size(); ++n) {
-      if (platform::Utf16ToUtf8(disks[n]) == device_) return static_cast<int>(n);
-    }
-    return -1;
-  }
-
- private:
-  std::string device_;
-};
-
 TEST_F(SectorSourceTest, LoopDeviceReadsAndCopiesLikeAPhysicalDisk) {
   const std::vector<uint8_t> bytes = Pattern(1 << 20);
-  LoopDevice loop(MakeFile(u"disk.img", bytes));
+  LoopDevice loop(platform::Utf16ToUtf8(MakeFile(u"disk.img", bytes)));
   const int disk = loop.DiskNumber();
   if (disk < 0) GTEST_SKIP() << "no loop device (needs root and loop support)";
   const auto n = static_cast<uint32_t>(disk);
@@ -307,7 +268,7 @@ TEST_F(SectorSourceTest, LoopDeviceReadsAndCopiesLikeAPhysicalDisk) {
 }
 
 TEST_F(SectorSourceTest, WholeCopyOfADiskWithoutAnySizeFailsAsNotReady) {
-  LoopDevice loop(MakeFile(u"empty.img", {}));
+  LoopDevice loop(platform::Utf16ToUtf8(MakeFile(u"empty.img", {})));
   const int disk = loop.DiskNumber();
   if (disk < 0) GTEST_SKIP() << "no loop device (needs root and loop support)";
 

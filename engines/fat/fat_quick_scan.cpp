@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "carving/type_lists.h"
 #include "engines/fat/fat_bytes.h"
 #include "engines/fat/fat_file_copy.h"
 #include "engines/recovery_layout.h"
@@ -11,11 +12,6 @@ namespace {
 
 constexpr uint32_t kBootAreaBytes = 4096;
 constexpr uint32_t kReportIntervalMs = 5000;
-
-std::string ExtensionOf(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
-}
 
 }  // namespace
 
@@ -438,7 +434,7 @@ uint16_t CFastFatRecovery::GuessFolderClusterHigh(uint16_t low) {
 
 uint16_t CFastFatRecovery::GuessFileClusterHigh(const std::string& name, uint16_t low) {
   if (name.find('.') == std::string::npos) return 0;
-  const std::string extension = ExtensionOf(name);
+  const std::string extension = NameExtension(name);
   std::vector<uint8_t> sector(geometry_.bytesPerSector);
   for (uint32_t high = 0; high <= 256; ++high) {
     const uint32_t cluster = (high << 16) | low;
@@ -464,7 +460,7 @@ uint32_t CFastFatRecovery::CheckContent(const FoundEntry& record) {
   std::vector<uint8_t> sector(geometry_.bytesPerSector);
   if (!ReadClusterSector(record.id, &sector)) return 1;
   const uint64_t absolute = AbsoluteSector(geometry_.ClusterSector(record.id));
-  return contentCheck_(sector.data(), geometry_.bytesPerSector, ExtensionOf(name).c_str(),
+  return contentCheck_(sector.data(), geometry_.bytesPerSector, NameExtension(name).c_str(),
                        &source_, geometry_.bytesPerSector, absolute) == 1
              ? 1
              : 0;
